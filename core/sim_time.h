@@ -1,0 +1,35 @@
+#pragma once
+// Makes the process clock follow the simulator: opens the clock channel
+// "gz_to_orvo2_time", waits for the first 8-byte nanosecond count, then sets
+// the simulated clock from every further count in the thread "clock_thread".
+
+#include <atomic>
+#include <memory>
+
+#include "framework/thread.h"
+#include "orvo2/receiver.h"
+
+namespace Orvo {
+
+class SimTime {
+public:
+  // Main thread; returns once the first clock message arrived and the clock
+  // thread runs. Throws std::runtime_error when the first read fails.
+  SimTime();
+  SimTime(const SimTime&) = delete;
+  SimTime& operator=(const SimTime&) = delete;
+  // stop() must have been called: a clock thread still joinable terminates.
+  ~SimTime() = default;
+
+  // Main thread; returns within one receive slice.
+  void stop();
+
+private:
+  void clock_loop();
+
+  std::unique_ptr<Receiver> _receiver;
+  std::atomic<bool> _running;
+  std::unique_ptr<Orvo::thread> _thread;
+};
+
+}  // namespace Orvo
