@@ -110,6 +110,32 @@ TEST(ServiceCall, TimeOutLeavesTheServiceIdleForTheNextCall) {
   EXPECT_EQ(handled.load(), 1);
 }
 
+TEST(ServiceCall, HandlerThrowingInTheServerThreadFailsOnlyThatCall) {
+  const std::string name = unique_name("throwing");
+  std::shared_ptr<Orvo::ServiceServer<int, int>> server;
+  ServerThread thread([&](Orvo::CallbackQueue& queue) {
+    server = services().advertiseService<int, int>(
+        name,
+        [](const int& request, int& response) {
+          if (request < 0) {
+            throw std::domain_error("negative request");
+          }
+          response = request;
+          return true;
+        },
+        &queue);
+  });
+  ASSERT_TRUE(thread.ready());
+  auto client = services().serviceClient<int, int>(name);
+  Orvo::JournalCapture journal;
+
+  int response = 0;
+  EXPECT_FALSE(client->call(-1, response, 100ms));
+  EXPECT_EQ(journal.count("[serve] service handler for '" + name + "' threw: negative request \n"), 1);
+  EXPECT_TRUE(client->call(3, response, 5s));
+  EXPECT_EQ(response, 3);
+}
+
 TEST(ServiceCall, ConcurrentClientsAreServedInTurn) {
   const std::string name = unique_name("two_clients");
   std::shared_ptr<Orvo::ServiceServer<int, int>> server;
