@@ -48,6 +48,8 @@ public:
   // Set-up, any thread; allocates.
   static Ptr MakeInstance(std::string name) { return std::make_shared<Service>(std::move(name)); }
 
+  // Set-up, any thread; allocates. Use MakeInstance: clients and servers need
+  // the service held by a shared pointer.
   explicit Service(std::string name) : ServiceBase(std::move(name)) {
     set_type_identities(typeid(Req), typeid(Res));
   }

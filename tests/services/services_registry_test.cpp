@@ -59,16 +59,6 @@ TEST(ServiceRegistry, SecondServerIsRefusedUntilTheFirstIsDropped) {
   EXPECT_TRUE(response);
 }
 
-TEST(ServiceRegistry, MakeServerRefusesASecondServerAndAnEmptyHandler) {
-  auto service = Orvo::Service<bool, bool>::MakeInstance(unique_name("make_server"));
-  auto server = service->make_server(negate);
-  EXPECT_EQ(thrown_text<Orvo::ServiceServerRedefinition>([&] { service->make_server(negate); }),
-            "Service server already defined");
-  server.reset();
-  EXPECT_EQ(thrown_text<std::invalid_argument>([&] { service->make_server(nullptr); }),
-            "setCallback: invalid callback provided");
-}
-
 TEST(ServiceRegistry, CallsWithoutServiceOrServerLogAndFail) {
   Orvo::JournalCapture journal;
   bool response = false;
