@@ -30,7 +30,7 @@ public:
   // A map whose keys are unique strings from `allowed` (any key when empty).
   void expect_map(const YAML::Node& node, const std::string& key,
                   const std::set<std::string>& allowed = {}) const {
-    if (!node.IsMap()) {
+    if (!node || !node.IsMap()) {
       fail(key, "expected a map");
     }
     std::set<std::string> seen;
@@ -49,7 +49,7 @@ public:
   }
 
   std::string text(const YAML::Node& node, const std::string& key) const {
-    if (!node.IsScalar()) {
+    if (!node || !node.IsScalar()) {
       fail(key, "expected text");
     }
     return node.Scalar();
@@ -71,24 +71,24 @@ public:
 
   int integer(const YAML::Node& node, const std::string& key) const {
     int value = 0;
-    if (!node.IsScalar() || !YAML::convert<int>::decode(node, value)) {
-      fail(key, fmt::format("expected an integer, got '{}'", node.IsScalar() ? node.Scalar() : "?"));
+    if (!node || !node.IsScalar() || !YAML::convert<int>::decode(node, value)) {
+      fail(key, fmt::format("expected an integer, got '{}'", node && node.IsScalar() ? node.Scalar() : "?"));
     }
     return value;
   }
 
   double real(const YAML::Node& node, const std::string& key) const {
     double value = 0;
-    if (!node.IsScalar() || !YAML::convert<double>::decode(node, value)) {
-      fail(key, fmt::format("expected a number, got '{}'", node.IsScalar() ? node.Scalar() : "?"));
+    if (!node || !node.IsScalar() || !YAML::convert<double>::decode(node, value)) {
+      fail(key, fmt::format("expected a number, got '{}'", node && node.IsScalar() ? node.Scalar() : "?"));
     }
     return value;
   }
 
   bool boolean(const YAML::Node& node, const std::string& key) const {
     bool value = false;
-    if (!node.IsScalar() || !YAML::convert<bool>::decode(node, value)) {
-      fail(key, fmt::format("expected true or false, got '{}'", node.IsScalar() ? node.Scalar() : "?"));
+    if (!node || !node.IsScalar() || !YAML::convert<bool>::decode(node, value)) {
+      fail(key, fmt::format("expected true or false, got '{}'", node && node.IsScalar() ? node.Scalar() : "?"));
     }
     return value;
   }
@@ -96,7 +96,7 @@ public:
   // "<number><unit>" with the unit ns, us, ms or s, e.g. "1ms", "0.5s".
   std::chrono::nanoseconds duration(const YAML::Node& node, const std::string& key) const {
     const char* expected = "expected a duration like '1ms'";
-    if (!node.IsScalar()) {
+    if (!node || !node.IsScalar()) {
       fail(key, expected);
     }
     const std::string& text = node.Scalar();
@@ -131,7 +131,7 @@ public:
 
   // {type: <string|double|int|bool|nanoseconds|string_list>, value: ...}
   ConfigValue typed_value(const YAML::Node& node, const std::string& key) const {
-    if (!node.IsMap() || !node["type"] || !node["value"]) {
+    if (!node || !node.IsMap() || !node["type"] || !node["value"]) {
       fail(key, "expected {type: <type>, value: <value>}");
     }
     expect_map(node, key, {"type", "value"});

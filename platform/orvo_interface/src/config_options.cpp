@@ -43,7 +43,7 @@ std::string read_text(const std::string& config, const std::string& key, const s
 // The file named under robot/<key>, resolved against the configuration's folder.
 std::string resolve(const std::string& config, const YAML::Node& robot, const std::string& key) {
   const YAML::Node node = robot[key];
-  if (!node.IsScalar() || node.Scalar().empty()) {
+  if (!node || !node.IsScalar() || node.Scalar().empty()) {
     fail(config, fmt::format("robot/{}: expected a file name", key));
   }
   std::filesystem::path file(node.Scalar());
@@ -56,7 +56,7 @@ std::string resolve(const std::string& config, const YAML::Node& robot, const st
 // Joint name → id from "joints: {<device type>: [{name, id}, ...]}".
 std::map<std::string, int> read_joint_ids(const std::string& config, const YAML::Node& joints) {
   std::map<std::string, int> ids;
-  if (!joints) {
+  if (!joints || joints.IsNull()) {
     return ids;
   }
   if (!joints.IsMap()) {
@@ -70,7 +70,8 @@ std::map<std::string, int> read_joint_ids(const std::string& config, const YAML:
     for (std::size_t i = 0; i < type.second.size(); ++i) {
       const YAML::Node device = type.second[i];
       const std::string key = fmt::format("{}[{}]", type_key, i);
-      if (!device.IsMap() || !device["name"].IsScalar() || !device["id"].IsScalar()) {
+      if (!device.IsMap() || !device["name"] || !device["id"] || !device["name"].IsScalar() ||
+          !device["id"].IsScalar()) {
         fail(config, fmt::format("{}: expected {{name: <joint>, id: <integer>}}", key));
       }
       int id = 0;
@@ -102,7 +103,7 @@ ConfigOptions ConfigOptions::from_yaml(const std::string& path, const YAML::Node
     fail(path, "expected a map at the top level");
   }
   const YAML::Node robot = root["robot"];
-  if (!robot.IsMap()) {
+  if (!robot || !robot.IsMap()) {
     fail(path, "robot: expected a map with the keys 'urdf' and 'srdf'");
   }
   ConfigOptions options;
