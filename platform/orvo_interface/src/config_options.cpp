@@ -111,8 +111,7 @@ ConfigOptions ConfigOptions::from_yaml(const std::string& path, const YAML::Node
   options._urdf_path = resolve(path, robot, "urdf");
   options._urdf = read_text(path, "robot/urdf", options._urdf_path);
   if (robot["srdf"]) {
-    options._srdf_path = resolve(path, robot, "srdf");
-    options._srdf = read_text(path, "robot/srdf", options._srdf_path);
+    options._srdf = read_text(path, "robot/srdf", resolve(path, robot, "srdf"));
   }
   options._joint_ids = read_joint_ids(path, root["joints"]);
   return options;

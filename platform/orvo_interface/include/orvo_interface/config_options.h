@@ -29,7 +29,6 @@ public:
   const std::string& get_urdf() const { return _urdf; }
   const std::string& get_srdf() const { return _srdf; }
   const std::string& get_urdf_path() const { return _urdf_path; }
-  const std::string& get_srdf_path() const { return _srdf_path; }
   // Joint name → joint id, from the configuration's joint devices.
   const std::map<std::string, int>& get_joint_ids() const { return _joint_ids; }
 
@@ -64,7 +63,6 @@ private:
   std::string _urdf;
   std::string _srdf;
   std::string _urdf_path;
-  std::string _srdf_path;
   std::map<std::string, int> _joint_ids;
   std::map<std::string, boost::any> _parameters;
 };
