@@ -6,6 +6,9 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
+#include <set>
+#include <stdexcept>
+#include <utility>
 
 #include "orvo2/context.h"
 #include "orvo2/journal.h"
@@ -41,6 +44,13 @@ ClientManager::ClientManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
     }
     largest = std::max<std::size_t>(
         largest, static_cast<std::size_t>(std::max(_devices[i]->get_rx_size(), _devices[i]->get_tx_size())));
+  }
+  std::set<std::pair<std::string, std::string>> keys;
+  for (const auto& device : _devices) {
+    if (!keys.emplace(device->get_name(), device->get_type()).second) {
+      throw std::runtime_error("ClientManager: channel '" + _name + "': device '" + device->get_name() +
+                               "' of type '" + device->get_type() + "' is listed twice");
+    }
   }
   _server_index.assign(_devices.size(), 0);
   _rx_slots.assign(_devices.size(), nullptr);
@@ -237,6 +247,9 @@ bool ClientManager::recv() {
     } catch (const std::exception& e) {
       report_copy_failure(device, e.what());
       complete = false;
+    } catch (...) {
+      report_copy_failure(device, "unknown exception");
+      complete = false;
     }
   }
   if (complete) {
@@ -257,6 +270,9 @@ bool ClientManager::send() {
       device.get_tx_raw(shm::slot_data(_tx_slots[i]), device.get_tx_size());
     } catch (const std::exception& e) {
       report_copy_failure(device, e.what());
+      complete = false;
+    } catch (...) {
+      report_copy_failure(device, "unknown exception");
       complete = false;
     }
   }

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <set>
 #include <stdexcept>
+#include <utility>
 
 #include "orvo2/context.h"
 #include "orvo2/journal.h"
@@ -77,6 +79,19 @@ ServerManager::ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   }
 
   const auto count = static_cast<std::uint32_t>(table.size());
+  std::set<std::pair<std::string, std::string>> keys;
+  for (const auto& device : _devices) {
+    if (!keys.emplace(device->get_name(), device->get_type()).second) {
+      throw std::runtime_error("ServerManager: channel '" + _name + "': device '" + device->get_name() +
+                               "' of type '" + device->get_type() + "' is listed twice");
+    }
+  }
+  _rx_slots.resize(count);
+  _tx_slots.resize(count);
+  _last_tx_seq.assign(count, 0);
+  _staging.assign(largest, 0);
+
+  // Nothing below throws once the segment exists.
   const std::size_t size = shm::segment_size(table.data(), count);
   create_segment(size);
 
@@ -90,10 +105,6 @@ ServerManager::ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   if (count > 0) {
     std::memcpy(shm::table_of(data), table.data(), count * sizeof(shm::DeviceEntry));
   }
-  _rx_slots.resize(count);
-  _tx_slots.resize(count);
-  _last_tx_seq.assign(count, 0);
-  _staging.assign(largest, 0);
   shm::locate_slots(data, _rx_slots.data(), _tx_slots.data());
   for (std::uint32_t i = 0; i < count; ++i) {
     new (_rx_slots[i]) shm::SlotHeader{};
@@ -185,6 +196,9 @@ bool ServerManager::run() {
     } catch (const std::exception& e) {
       report_copy_failure(device, e.what());
       complete = false;
+    } catch (...) {
+      report_copy_failure(device, "unknown exception");
+      complete = false;
     }
   }
   if (complete) {
@@ -203,6 +217,9 @@ bool ServerManager::send(bool /*blocking*/) {
       device.get_rx_raw(shm::slot_data(_rx_slots[i]), device.get_rx_size());
     } catch (const std::exception& e) {
       report_copy_failure(device, e.what());
+      complete = false;
+    } catch (...) {
+      report_copy_failure(device, "unknown exception");
       complete = false;
     }
   }

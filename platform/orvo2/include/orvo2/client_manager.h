@@ -35,7 +35,8 @@ public:
   static constexpr unsigned kLivenessCheckCycles = 250;
 
   // Set-up thread; allocates. Connects nothing yet. Throws std::runtime_error
-  // for a transport other than "shm" or an invalid channel name.
+  // for a transport other than "shm", an invalid channel name or a device
+  // listed twice (same name and type).
   ClientManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices, std::string transport,
                 std::string name);
   // Set-up thread; system calls. Gives the channel up for another client.
