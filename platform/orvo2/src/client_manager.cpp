@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include <fmt/format.h>
+
 #include "orvo2/context.h"
 #include "orvo2/journal.h"
 #include "orvo2/shm_channel_layout.h"
@@ -39,8 +41,7 @@ ClientManager::ClientManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   std::size_t largest = 1;
   for (std::size_t i = 0; i < _devices.size(); ++i) {
     if (!_devices[i]) {
-      throw std::runtime_error("ClientManager: channel '" + _name + "': device " + std::to_string(i) +
-                               " of the list is null");
+      throw std::runtime_error(fmt::format("ClientManager: channel '{}': device {} of the list is null", _name, i));
     }
     largest = std::max<std::size_t>(
         largest, static_cast<std::size_t>(std::max(_devices[i]->get_rx_size(), _devices[i]->get_tx_size())));
@@ -48,8 +49,8 @@ ClientManager::ClientManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   std::set<std::pair<std::string, std::string>> keys;
   for (const auto& device : _devices) {
     if (!keys.emplace(device->get_name(), device->get_type()).second) {
-      throw std::runtime_error("ClientManager: channel '" + _name + "': device '" + device->get_name() +
-                               "' of type '" + device->get_type() + "' is listed twice");
+      throw std::runtime_error(fmt::format("ClientManager: channel '{}': device '{}' of type '{}' is listed twice",
+                                           _name, device->get_name(), device->get_type()));
     }
   }
   _server_index.assign(_devices.size(), 0);
