@@ -184,6 +184,7 @@ bool ClientManager::attach() {
     return false;
   }
   _last_rx_frame = 0;
+  _last_heartbeat = _header->heartbeat.load(std::memory_order_relaxed);
   _idle_cycles = 0;
   _refused_reason = NoRefusal;
   _refused_generation = 0;
@@ -226,10 +227,13 @@ bool ClientManager::recv() {
   const std::uint64_t frame = _header->rx_frame.load(std::memory_order_acquire);
   if (frame == _last_rx_frame) {
     if (++_idle_cycles >= kLivenessCheckCycles) {
+      // A heartbeat that moved proves the server alive without a system call.
       _idle_cycles = 0;
-      if (!shm::process_alive(_header->server_pid)) {
+      const std::uint64_t heartbeat = _header->heartbeat.load(std::memory_order_relaxed);
+      if (heartbeat == _last_heartbeat && !shm::process_alive(_header->server_pid)) {
         detach();
       }
+      _last_heartbeat = heartbeat;
     }
     return false;
   }

@@ -10,8 +10,8 @@
 // Liveness: check_server_alive() maps the segment and checks the server
 // process. Afterwards recv() notices at once a server that closed the channel
 // or that a new server replaced (the header's state); a server that died
-// silently is noticed after kLivenessCheckCycles cycles without new data, by
-// checking its process. While detached, recv() tries to attach again every
+// silently is noticed after kLivenessCheckCycles cycles without new data: if
+// its heartbeat did not move meanwhile, its process is checked. While detached, recv() tries to attach again every
 // kLivenessCheckCycles cycles, so a new server on the same name is picked up.
 // Those checks are the only system calls of the cycle.
 
@@ -80,6 +80,7 @@ private:
   std::vector<unsigned char> _staging;
   std::uint64_t _token;
   std::uint64_t _last_rx_frame = 0;
+  std::uint64_t _last_heartbeat = 0;
   std::uint64_t _refused_generation = 0;
   int _refused_reason = 0;
   unsigned _idle_cycles = 0;
