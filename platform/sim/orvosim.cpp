@@ -147,10 +147,10 @@ int main(int argc, char** argv) {
       plugins.load_all(world);
       gzmsg << "orvosim: world '" << world->Name() << "' from '" << options.file << "', "
             << world->ModelCount() << " model(s), " << plugins.size() << " plug-in(s), step "
-            << world->StepSize() << " s" << (options.fast ? ", fast" : ", real time") << "\n";
+            << world->StepSize() << " s" << (options.fast ? ", fast" : ", real time") << std::endl;
       run(*world, clock, options);
       gzmsg << "orvosim: stopped after " << world->Iterations() << " steps, simulated time "
-            << world->SimTime().Double() << " s\n";
+            << world->SimTime().Double() << " s" << std::endl;
     }
   } catch (const std::exception& e) {
     std::cerr << "orvosim: " << e.what() << "\n";
