@@ -8,6 +8,7 @@
 #include <gazebo/common/Events.hh>
 #include <gazebo/physics/physics.hh>
 
+#include "allocation_counter.h"
 #include "orvo2/sim/world_loader.h"
 #include "sim_test_models.h"
 
@@ -161,4 +162,19 @@ TEST(SimWorldEvent, ConnectionsLastWhileHeldAndCallbacksAreIsolated) {
   EXPECT_EQ(late, 2);
   c2.reset();
   EXPECT_EQ(event.ConnectionCount(), 0u);
+}
+
+TEST(SimDynamics, SteppingAllocatesNothing) {
+  const long at_start = sim_test::allocations();
+  WorldPtr world = Orvo::load_sim_world(sim_test::data_file("pd_arm.sdf"));  // with an IMU and a force-torque sensor
+  const auto joints = world->ModelByName("pd_arm")->GetJoints();
+  auto connection = gazebo::event::Events::ConnectWorldUpdateBegin(
+      [&joints](const gazebo::common::UpdateInfo&) {
+        for (const JointPtr& joint : joints) joint->SetForce(0, -10 * joint->Position(0) + 1);
+      });
+  ASSERT_GT(sim_test::allocations(), at_start);  // the counter sees the library's allocations
+  world->Step(10);
+  const long before = sim_test::allocations();
+  world->Step(1000);
+  EXPECT_EQ(sim_test::allocations() - before, 0);
 }
