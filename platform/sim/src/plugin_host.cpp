@@ -12,6 +12,7 @@
 namespace Orvo {
 
 struct SimPluginHost::Loaded {
+  std::string filename;
   void* library = nullptr;
   gazebo::ModelPlugin* plugin = nullptr;
   ~Loaded() {
@@ -55,6 +56,11 @@ std::vector<std::string> SimPluginHost::search_path() {
 SimPluginHost::SimPluginHost() = default;
 
 SimPluginHost::~SimPluginHost() {
+  // Every plug-in goes before any library is closed.
+  for (auto it = plugins_.rbegin(); it != plugins_.rend(); ++it) {
+    delete (*it)->plugin;
+    (*it)->plugin = nullptr;
+  }
   while (!plugins_.empty()) plugins_.pop_back();
 }
 
@@ -66,6 +72,7 @@ gazebo::ModelPlugin& SimPluginHost::load(const gazebo::physics::ModelPtr& model,
   const std::string filename = plugin->Get<std::string>("filename");
 
   auto loaded = std::make_unique<Loaded>();
+  loaded->filename = filename;
   std::string tried;
   loaded->library = open_library(filename, tried);
   if (!loaded->library)
@@ -101,7 +108,7 @@ void SimPluginHost::load_all(const gazebo::physics::WorldPtr& world) {
     try {
       plugins_[i]->plugin->Init();
     } catch (const std::exception& e) {
-      throw std::runtime_error(std::string("Init of a plug-in failed: ") + e.what());
+      throw std::runtime_error("Init of plug-in '" + plugins_[i]->filename + "' failed: " + e.what());
     }
   }
 }

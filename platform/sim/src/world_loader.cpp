@@ -59,8 +59,7 @@ private:
   void add_link(const sdf::Link& desc);
   void add_joint(const sdf::Joint& desc);
   void order_joints();
-  double joint_inertia(const gazebo::physics::JointProperties& p, const Pose3d& joint_pose,
-                       const gazebo::physics::Link_V& subtree) const;
+  double joint_inertia(const gazebo::physics::Joint& joint) const;
   void add_sensors();
 
   std::string origin_;
@@ -150,13 +149,15 @@ void ModelBuilder::add_joint(const sdf::Joint& desc) {
                                                               links_[child_name], p));
 }
 
-double ModelBuilder::joint_inertia(const gazebo::physics::JointProperties& p,
-                                   const Pose3d& joint_pose,
-                                   const gazebo::physics::Link_V& subtree) const {
+// The inertia a joint's effort moves: of its subtree as described (joints at
+// 0), about the axis through the joint's origin, or the subtree's mass along it.
+double ModelBuilder::joint_inertia(const gazebo::physics::Joint& joint) const {
+  const bool slider = joint.HasType(Base::SLIDER_JOINT);
+  const Pose3d& joint_pose = joint_poses_.at(joint.GetName());
+  const Vector3d axis = joint_pose.Rot().RotateVector(joint.LocalAxis(0));
   double inertia = 0;
-  const Vector3d axis = joint_pose.Rot().RotateVector(p.axis);
-  for (const LinkPtr& link : subtree) {
-    if (p.kind == Base::SLIDER_JOINT) {
+  for (const LinkPtr& link : joint.Subtree()) {
+    if (slider) {
       inertia += link->Mass();
       continue;
     }
@@ -167,7 +168,7 @@ double ModelBuilder::joint_inertia(const gazebo::physics::JointProperties& p,
     const Vector3d r = com - joint_pose.Pos();
     inertia += link->Mass() * (r - axis * r.Dot(axis)).SquaredLength();
   }
-  return std::max(inertia, p.kind == Base::SLIDER_JOINT ? kMinJointMass : kMinJointInertia);
+  return std::max(inertia, slider ? kMinJointMass : kMinJointInertia);
 }
 
 void ModelBuilder::order_joints() {
@@ -258,14 +259,7 @@ gazebo::physics::ModelPtr ModelBuilder::build(const sdf::Model& desc, const Pose
   for (uint64_t i = 0; i < desc.LinkCount(); ++i) add_link(*desc.LinkByIndex(i));
   for (uint64_t i = 0; i < desc.JointCount(); ++i) add_joint(*desc.JointByIndex(i));
   order_joints();
-  for (const JointPtr& joint : model_->GetJoints()) {
-    gazebo::physics::JointProperties p;
-    p.kind = joint->HasType(Base::FIXED_JOINT)
-                 ? Base::FIXED_JOINT
-                 : (joint->HasType(Base::SLIDER_JOINT) ? Base::SLIDER_JOINT : Base::HINGE_JOINT);
-    p.axis = joint->LocalAxis(0);
-    joint->SetInertia(joint_inertia(p, joint_poses_.at(joint->GetName()), joint->Subtree()));
-  }
+  for (const JointPtr& joint : model_->GetJoints()) joint->SetInertia(joint_inertia(*joint));
   world_.AddModel(model_);
   add_sensors();
   return model_;
