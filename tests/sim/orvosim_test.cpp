@@ -47,7 +47,8 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
-// One orvosim process with its output in files; killed and reaped at the end.
+// One orvosim process with its output in files; killed and reaped at the end,
+// when the clock queue is removed as well.
 class Orvosim {
 public:
   explicit Orvosim(const std::vector<std::string>& args)
@@ -71,6 +72,7 @@ public:
     }
     std::remove(out_path_.c_str());
     std::remove(err_path_.c_str());
+    mq_unlink("/gz_to_orvo2_time");  // the clock queue the run created
   }
 
   bool started() const { return pid_ > 0; }
