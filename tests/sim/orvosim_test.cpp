@@ -1,0 +1,232 @@
+// orvosim as a process: plug-ins loaded by name drive the model, the clock
+// channel carries the simulated time, bad input fails clearly, SIGINT stops it.
+// Every run sends on the one clock queue: these tests hold the gz_clock lock.
+
+#include <fcntl.h>
+#include <mqueue.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+extern char** environ;
+
+using namespace std::chrono_literals;
+using testing::HasSubstr;
+
+namespace {
+
+std::string data_file(const std::string& name) {
+  return std::string(ORVO2_SIM_TEST_DATA) + "/" + name;
+}
+
+std::string temp_path(const std::string& stem) {
+  static int counter = 0;
+  return testing::TempDir() + "orvosim_" + std::to_string(getpid()) + "_" +
+         std::to_string(counter++) + "_" + stem;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// One orvosim process with its output in files; killed and reaped at the end,
+// when the clock queue is removed as well.
+class Orvosim {
+public:
+  explicit Orvosim(const std::vector<std::string>& args)
+      : out_path_(temp_path("out.txt")), err_path_(temp_path("err.txt")) {
+    std::vector<std::string> all{ORVOSIM_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawn(&pid_, ORVOSIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Orvosim() {
+    if (running()) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    std::remove(out_path_.c_str());
+    std::remove(err_path_.c_str());
+    mq_unlink("/gz_to_orvo2_time");  // the clock queue the run created
+  }
+
+  bool started() const { return pid_ > 0; }
+  bool running() const { return pid_ > 0 && !exited_; }
+  // Waits at most timeout for the process to end; true when it ended.
+  bool wait(std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (running()) {
+      if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+        exited_ = true;
+        break;
+      }
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(5ms);
+    }
+    return exited_;
+  }
+  // Waits at most timeout for text on standard output.
+  bool wait_for_output(const std::string& text, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (out().find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > end || !running()) return false;
+      std::this_thread::sleep_for(10ms);
+    }
+    return true;
+  }
+  void signal(int sig) { kill(pid_, sig); }
+  int exit_code() const { return exited_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+  std::string out() const { return read_file(out_path_); }
+  std::string err() const { return read_file(err_path_); }
+
+private:
+  std::string out_path_;
+  std::string err_path_;
+  pid_t pid_ = -1;
+  int status_ = 0;
+  bool exited_ = false;
+};
+
+double joint_position(const std::string& out, const std::string& joint) {
+  std::smatch match;
+  const std::regex pattern("pd_test: joint '" + joint + "' position (\\S+)");
+  if (!std::regex_search(out, match, pattern)) return 1e9;
+  return std::stod(match[1]);
+}
+
+}  // namespace
+
+TEST(Orvosim, PluginSeesItsGainsAndSettlesTheJointsNearTheirTargets) {
+  Orvosim sim({"--fast", "--steps", "3000", data_file("pd_arm.sdf")});
+  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.wait(60s));
+  const std::string out = sim.out();
+  EXPECT_EQ(sim.exit_code(), 0) << sim.err();
+  EXPECT_THAT(out, HasSubstr("pd_test: gain 'shoulder' p=50 d=5 target=0.5\n"));
+  EXPECT_THAT(out, HasSubstr("pd_test: gain 'elbow' p=40 d=4 target=-0.3\n"));
+  EXPECT_THAT(out, HasSubstr("pd_test: updates 3000\n"));  // and simulated time never went back
+  EXPECT_NEAR(joint_position(out, "shoulder"), 0.5, 0.01);
+  EXPECT_NEAR(joint_position(out, "elbow"), -0.3, 0.01);
+  EXPECT_THAT(out, HasSubstr("pd_test: imu 'tool_imu' acceleration "));
+  EXPECT_THAT(out, HasSubstr("pd_test: ft 'shoulder_ft' force "));
+  EXPECT_THAT(out, HasSubstr("orvosim: stopped after 3000 steps, simulated time 3 s"));
+}
+
+TEST(Orvosim, ClockChannelDeliversIncreasingEightByteTimes) {
+  const char* name = "/gz_to_orvo2_time";
+  mq_attr attr{};
+  attr.mq_maxmsg = 10;
+  attr.mq_msgsize = 8;
+  mqd_t queue = mq_open(name, O_RDONLY | O_CREAT | O_NONBLOCK, 0660, &attr);
+  ASSERT_NE(queue, static_cast<mqd_t>(-1)) << std::strerror(errno);
+  char buffer[64];
+  while (mq_receive(queue, buffer, sizeof buffer, nullptr) >= 0) {
+  }  // stale times of an earlier run
+
+  Orvosim sim({"--quiet", "--steps", "300", "--step", "0.001", data_file("pd_arm.sdf")});
+  ASSERT_TRUE(sim.started());
+  std::vector<int64_t> times;
+  const auto end = std::chrono::steady_clock::now() + 30s;
+  bool ended = false;
+  for (;;) {
+    const ssize_t n = mq_receive(queue, buffer, sizeof buffer, nullptr);
+    if (n >= 0) {
+      ASSERT_EQ(n, 8);
+      int64_t t = 0;
+      std::memcpy(&t, buffer, 8);
+      times.push_back(t);
+      continue;
+    }
+    if (ended || std::chrono::steady_clock::now() > end) break;
+    ended = sim.wait(0ms);  // once ended, what is left in the queue is read
+    if (!ended) std::this_thread::sleep_for(200us);
+  }
+  mq_close(queue);
+  mq_unlink(name);
+  ASSERT_TRUE(sim.wait(10s));
+  EXPECT_EQ(sim.exit_code(), 0) << sim.err();
+
+  ASSERT_GE(times.size(), 100u);  // a slow reader may miss some, never most
+  for (std::size_t i = 0; i < times.size(); ++i) {
+    EXPECT_EQ(times[i] % 1000000, 0) << times[i];
+    if (i > 0) {
+      EXPECT_GT(times[i], times[i - 1]);
+    }
+  }
+  EXPECT_LE(times.back(), 300000000);
+  EXPECT_GE(times.front(), 1000000);
+}
+
+TEST(Orvosim, BadInputExitsNonZeroWithAClearMessage) {
+  const std::string malformed = temp_path("malformed.sdf");
+  std::ofstream(malformed) << "<sdf version='1.7'><model name='m'><link name='a'>";
+  const std::string model = read_file(data_file("pd_arm.sdf"));
+  auto with_plugin = [&](const std::string& filename) {
+    const std::string path = temp_path("plugin.sdf");
+    std::ofstream(path) << std::regex_replace(model, std::regex("liborvo2_sim_test_pd\\.so"), filename);
+    return path;
+  };
+  const std::string unknown_plugin = with_plugin("liborvo2_no_such_plugin.so");
+  const std::string no_entry = with_plugin(ORVO2_SIM_LIB);
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases{
+      {{"/nonexistent/world.sdf"}, "orvosim: cannot read file '/nonexistent/world.sdf'"},
+      {{malformed}, "orvosim: '" + malformed + "': "},
+      {{"--fast", unknown_plugin}, "cannot load plug-in library 'liborvo2_no_such_plugin.so'"},
+      {{"--fast", no_entry}, "plug-in library '" ORVO2_SIM_LIB "' has no RegisterPlugin entry point"},
+      {{"--steps", "ten", data_file("pd_arm.sdf")}, "--steps 'ten' is not a positive integer"},
+      {{"--step", "0", data_file("pd_arm.sdf")}, "--step '0' is not a step in seconds"},
+      {{"--fast"}, "no description file given"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    Orvosim sim(c.args);
+    ASSERT_TRUE(sim.wait(30s));
+    EXPECT_EQ(sim.exit_code(), 1);
+    EXPECT_THAT(sim.err(), HasSubstr(c.message));
+  }
+  for (const std::string& path : {malformed, unknown_plugin, no_entry}) std::remove(path.c_str());
+}
+
+TEST(Orvosim, SigintStopsTheRunInOrder) {
+  Orvosim sim({data_file("pd_arm.sdf")});
+  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.wait_for_output("orvosim: world 'pd_world'", 30s)) << sim.err();
+  std::this_thread::sleep_for(200ms);
+  EXPECT_TRUE(sim.running());
+  sim.signal(SIGINT);
+  ASSERT_TRUE(sim.wait(10s));
+  EXPECT_EQ(sim.exit_code(), 0) << sim.err();
+  const std::string out = sim.out();
+  EXPECT_THAT(out, HasSubstr("pd_test: updates "));  // the plug-in was destroyed
+  EXPECT_THAT(out, HasSubstr("orvosim: stopped after "));
+}
