@@ -24,6 +24,20 @@ struct HardwareDescription {
   std::map<int, DeviceInfo> by_id;
   // The device types that appear.
   std::set<std::string> types;
+
+  // Set-up; allocates. Records one device in all four members.
+  void addDeviceInfo(const DeviceInfo& info) {
+    by_type[info.type].push_back(info);
+    by_name[info.name] = info;
+    by_id[info.id] = info;
+    types.insert(info.type);
+  }
+
+  // Any thread; allocates. The devices of one type, empty when there are none.
+  std::vector<DeviceInfo> getDeviceInfoAll(const std::string& type) const {
+    const auto it = by_type.find(type);
+    return it == by_type.end() ? std::vector<DeviceInfo>{} : it->second;
+  }
 };
 
 }  // namespace Hal
