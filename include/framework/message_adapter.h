@@ -7,18 +7,10 @@
 #include <typeinfo>
 #include <utility>
 
+#include "framework/has_stream_output.h"
 #include "orvo2/message_base.h"
 
 namespace Orvo {
-namespace internal {
-
-template <typename T, typename = void>
-struct has_stream_output : std::false_type {};
-template <typename T>
-struct has_stream_output<T, std::void_t<decltype(std::declval<std::ostream&>() << std::declval<const T&>())>>
-    : std::true_type {};
-
-}  // namespace internal
 
 template <typename T>
 class MessageAdapter final : public MessageBase {
