@@ -4,7 +4,7 @@
 // fixed-size members, atomics for what both sides touch, no pointers; every
 // offset is computed from the device table.
 //
-//   [ChannelHeader]               3 cache lines, at offset 0
+//   [ChannelHeader]               4 cache lines, at offset 0
 //   [DeviceEntry x device_count]  at sizeof(ChannelHeader)
 //   padding to a cache line
 //   per device, in table order:  rx slot, then tx slot
@@ -46,9 +46,10 @@ struct alignas(kCacheLine) ChannelHeader {
   std::int32_t server_pid;
   std::atomic<std::uint32_t> state;
 
-  // Written by the server only.
+  // Written by the server only; each on its own line, so that the heartbeat
+  // does not evict the frame counter a client polls every cycle.
   alignas(kCacheLine) std::atomic<std::uint64_t> heartbeat;  // +1 per run() and send()
-  std::atomic<std::uint64_t> rx_frame;                       // +1 per send(), after the rx slots
+  alignas(kCacheLine) std::atomic<std::uint64_t> rx_frame;   // +1 per send(), after the rx slots
 
   // Written by the client only.
   alignas(kCacheLine) std::atomic<std::uint64_t> tx_frame;  // +1 per send(), after the tx slots
@@ -82,7 +83,7 @@ constexpr std::size_t slot_size(std::size_t record_size) {
 
 static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "shared atomics must be lock free");
 static_assert(std::atomic<std::uint32_t>::is_always_lock_free, "shared atomics must be lock free");
-static_assert(sizeof(ChannelHeader) == 3 * kCacheLine, "header layout changed");
+static_assert(sizeof(ChannelHeader) == 4 * kCacheLine, "header layout changed");
 static_assert(sizeof(DeviceEntry) == 112, "device entry layout changed");
 static_assert(sizeof(SlotHeader) == 8, "slot header layout changed");
 
