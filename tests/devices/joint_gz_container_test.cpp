@@ -167,3 +167,12 @@ TEST(JointGzContainer, SimulatorInAnotherProcess) {
   EXPECT_LE(sensed, 1) << "at most a frame in flight at the kill";
   EXPECT_GE(hip.get_link_pos(), last);
 }
+
+TEST(JointGzContainer, UnknownTransportLeavesTheFactory) {
+  use_unique_channel("transport");
+  auto& params = Orvo::Context().paramManager();
+  params.setParam<std::string>("/client_manager/transport", "carrier_pigeon");
+  EXPECT_THROW(DeviceContainerBase::MakeDriver("joint_gz", {{"hip", "joint_gz", 1}}), std::runtime_error);
+  params.setParam<std::string>("/client_manager/transport", "shm");
+  EXPECT_NO_THROW(DeviceContainerBase::MakeDriver("joint_gz", {{"hip", "joint_gz", 1}}));
+}
