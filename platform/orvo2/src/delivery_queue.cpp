@@ -15,7 +15,7 @@ constexpr int push_attempts = 4;
 DeliveryQueue::DeliveryQueue(size_t capacity)
     : _capacity(capacity), _cells(std::make_unique<Cell[]>(capacity)) {
   for (size_t i = 0; i < capacity; ++i) {
-    _cells[i].sequence.store(i, std::memory_order_relaxed);
+    _cells[i].sequence.store(empty_mark(i), std::memory_order_relaxed);
     _cells[i].slot = nullptr;
   }
 }
@@ -25,11 +25,11 @@ bool DeliveryQueue::try_push(MessageSlot* slot) {
   for (;;) {
     Cell& cell = _cells[pos % _capacity];
     const uint64_t sequence = cell.sequence.load(std::memory_order_acquire);
-    const int64_t diff = static_cast<int64_t>(sequence - pos);
+    const int64_t diff = static_cast<int64_t>(sequence - empty_mark(pos));
     if (diff == 0) {
       if (_push_pos.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) {
         cell.slot = slot;
-        cell.sequence.store(pos + 1, std::memory_order_release);
+        cell.sequence.store(filled_mark(pos), std::memory_order_release);
         return true;
       }
     } else if (diff < 0) {
@@ -45,11 +45,11 @@ MessageSlot* DeliveryQueue::pop() {
   for (;;) {
     Cell& cell = _cells[pos % _capacity];
     const uint64_t sequence = cell.sequence.load(std::memory_order_acquire);
-    const int64_t diff = static_cast<int64_t>(sequence - (pos + 1));
+    const int64_t diff = static_cast<int64_t>(sequence - filled_mark(pos));
     if (diff == 0) {
       if (_pop_pos.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) {
         MessageSlot* slot = cell.slot;
-        cell.sequence.store(pos + _capacity, std::memory_order_release);
+        cell.sequence.store(empty_mark(pos + _capacity), std::memory_order_release);
         return slot;
       }
     } else if (diff < 0) {

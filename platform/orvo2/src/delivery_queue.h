@@ -37,10 +37,15 @@ public:
   uint64_t dropped() const { return _dropped.load(std::memory_order_relaxed); }
 
 private:
+  // A cell's sequence says whom it waits for: empty_mark(pos) a push at
+  // position pos, filled_mark(pos) the pop at pos. Distinct for every
+  // capacity, a capacity of 1 included.
   struct Cell {
     std::atomic<uint64_t> sequence;
     MessageSlot* slot;
   };
+  static uint64_t empty_mark(uint64_t pos) { return 2 * pos; }
+  static uint64_t filled_mark(uint64_t pos) { return 2 * pos + 1; }
   bool try_push(MessageSlot* slot);
 
   size_t _capacity;
