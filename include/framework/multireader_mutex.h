@@ -37,8 +37,10 @@ public:
   inline void unlock_shared() { _readers.fetch_sub(1); }
 
 private:
-  std::atomic<int32_t> _readers{0};
-  std::atomic<bool> _writer{false};
+  // The count and the flag sit on separate cache lines: readers write the
+  // count, and their check of the flag then stays a local cache hit.
+  alignas(64) std::atomic<int32_t> _readers{0};
+  alignas(64) std::atomic<bool> _writer{false};
   mutex _writer_mutex;
   mutex _cond_mutex;
   condition_variable _cond;
