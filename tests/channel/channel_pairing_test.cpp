@@ -101,6 +101,12 @@ TEST(ChannelPairing, BadConfigurationThrowsNamingTheInput) {
       throw_text([&] { ServerManager server(devices(std::make_shared<TestDevice>("hip", 44, 24, std::string(32, 't'))), "shm", channel); }),
       HasSubstr("at most 31 fit"));
 
+  EXPECT_THAT(throw_text([&] {
+                ServerManager server(devices(std::make_shared<TestDevice>("hip"), std::make_shared<TestDevice>("hip")),
+                                     "shm", channel);
+              }),
+              HasSubstr("device 'hip' of type 'joint_test' is listed twice"));
+
   // A refused server leaves no segment behind, and a live one keeps its name.
   ServerManager server({}, "shm", channel);
   EXPECT_THAT(throw_text([&] { ServerManager second({}, "shm", channel); }),

@@ -6,6 +6,11 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
+#include <set>
+#include <stdexcept>
+#include <utility>
+
+#include <fmt/format.h>
 
 #include "orvo2/context.h"
 #include "orvo2/journal.h"
@@ -36,11 +41,17 @@ ClientManager::ClientManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   std::size_t largest = 1;
   for (std::size_t i = 0; i < _devices.size(); ++i) {
     if (!_devices[i]) {
-      throw std::runtime_error("ClientManager: channel '" + _name + "': device " + std::to_string(i) +
-                               " of the list is null");
+      throw std::runtime_error(fmt::format("ClientManager: channel '{}': device {} of the list is null", _name, i));
     }
     largest = std::max<std::size_t>(
         largest, static_cast<std::size_t>(std::max(_devices[i]->get_rx_size(), _devices[i]->get_tx_size())));
+  }
+  std::set<std::pair<std::string, std::string>> keys;
+  for (const auto& device : _devices) {
+    if (!keys.emplace(device->get_name(), device->get_type()).second) {
+      throw std::runtime_error(fmt::format("ClientManager: channel '{}': device '{}' of type '{}' is listed twice",
+                                           _name, device->get_name(), device->get_type()));
+    }
   }
   _server_index.assign(_devices.size(), 0);
   _rx_slots.assign(_devices.size(), nullptr);
@@ -173,6 +184,7 @@ bool ClientManager::attach() {
     return false;
   }
   _last_rx_frame = 0;
+  _last_heartbeat = _header->heartbeat.load(std::memory_order_relaxed);
   _idle_cycles = 0;
   _refused_reason = NoRefusal;
   _refused_generation = 0;
@@ -215,10 +227,13 @@ bool ClientManager::recv() {
   const std::uint64_t frame = _header->rx_frame.load(std::memory_order_acquire);
   if (frame == _last_rx_frame) {
     if (++_idle_cycles >= kLivenessCheckCycles) {
+      // A heartbeat that moved proves the server alive without a system call.
       _idle_cycles = 0;
-      if (!shm::process_alive(_header->server_pid)) {
+      const std::uint64_t heartbeat = _header->heartbeat.load(std::memory_order_relaxed);
+      if (heartbeat == _last_heartbeat && !shm::process_alive(_header->server_pid)) {
         detach();
       }
+      _last_heartbeat = heartbeat;
     }
     return false;
   }
@@ -236,6 +251,9 @@ bool ClientManager::recv() {
       device.set_rx_raw(_staging.data(), size);
     } catch (const std::exception& e) {
       report_copy_failure(device, e.what());
+      complete = false;
+    } catch (...) {
+      report_copy_failure(device, "unknown exception");
       complete = false;
     }
   }
@@ -257,6 +275,9 @@ bool ClientManager::send() {
       device.get_tx_raw(shm::slot_data(_tx_slots[i]), device.get_tx_size());
     } catch (const std::exception& e) {
       report_copy_failure(device, e.what());
+      complete = false;
+    } catch (...) {
+      report_copy_failure(device, "unknown exception");
       complete = false;
     }
   }

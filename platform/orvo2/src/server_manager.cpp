@@ -8,7 +8,11 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <set>
 #include <stdexcept>
+#include <utility>
+
+#include <fmt/format.h>
 
 #include "orvo2/context.h"
 #include "orvo2/journal.h"
@@ -23,9 +27,8 @@ namespace {
 void copy_text(char* dst, std::size_t capacity, const std::string& text, const char* what,
                const std::string& channel) {
   if (text.size() >= capacity) {
-    throw std::runtime_error("ServerManager: channel '" + channel + "': device " + what + " '" + text +
-                             "' has " + std::to_string(text.size()) + " characters, at most " +
-                             std::to_string(capacity - 1) + " fit");
+    throw std::runtime_error(fmt::format("ServerManager: channel '{}': device {} '{}' has {} characters, at most {} fit",
+                                         channel, what, text, text.size(), capacity - 1));
   }
   std::memcpy(dst, text.c_str(), text.size() + 1);
 }
@@ -44,8 +47,8 @@ ServerManager::ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   shm::check_transport("ServerManager", transport);
   _segment_name = shm::segment_name("ServerManager", _name);
   if (_devices.size() > shm::kMaxDevices) {
-    throw std::runtime_error("ServerManager: channel '" + _name + "': " + std::to_string(_devices.size()) +
-                             " devices, at most " + std::to_string(shm::kMaxDevices) + " fit");
+    throw std::runtime_error(fmt::format("ServerManager: channel '{}': {} devices, at most {} fit", _name,
+                                         _devices.size(), shm::kMaxDevices));
   }
 
   // Build the table privately first so that a bad device is refused before
@@ -55,16 +58,14 @@ ServerManager::ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   for (std::size_t i = 0; i < _devices.size(); ++i) {
     const Hal::DeviceRt* device = _devices[i].get();
     if (device == nullptr) {
-      throw std::runtime_error("ServerManager: channel '" + _name + "': device " + std::to_string(i) +
-                               " of the list is null");
+      throw std::runtime_error(fmt::format("ServerManager: channel '{}': device {} of the list is null", _name, i));
     }
     const int rx = device->get_rx_size();
     const int tx = device->get_tx_size();
     if (rx <= 0 || tx <= 0 || static_cast<std::uint32_t>(std::max(rx, tx)) > shm::kMaxRecordSize) {
-      throw std::runtime_error("ServerManager: channel '" + _name + "': device '" + device->get_name() +
-                               "' has record sizes rx " + std::to_string(rx) + " and tx " +
-                               std::to_string(tx) + ", each must be 1 to " +
-                               std::to_string(shm::kMaxRecordSize));
+      throw std::runtime_error(
+          fmt::format("ServerManager: channel '{}': device '{}' has record sizes rx {} and tx {}, each must be 1 to {}",
+                      _name, device->get_name(), rx, tx, shm::kMaxRecordSize));
     }
     shm::DeviceEntry& entry = table[i];
     std::memset(&entry, 0, sizeof(entry));
@@ -77,6 +78,19 @@ ServerManager::ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   }
 
   const auto count = static_cast<std::uint32_t>(table.size());
+  std::set<std::pair<std::string, std::string>> keys;
+  for (const auto& device : _devices) {
+    if (!keys.emplace(device->get_name(), device->get_type()).second) {
+      throw std::runtime_error(fmt::format("ServerManager: channel '{}': device '{}' of type '{}' is listed twice",
+                                           _name, device->get_name(), device->get_type()));
+    }
+  }
+  _rx_slots.resize(count);
+  _tx_slots.resize(count);
+  _last_tx_seq.assign(count, 0);
+  _staging.assign(largest, 0);
+
+  // Nothing below throws once the segment exists.
   const std::size_t size = shm::segment_size(table.data(), count);
   create_segment(size);
 
@@ -90,10 +104,6 @@ ServerManager::ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   if (count > 0) {
     std::memcpy(shm::table_of(data), table.data(), count * sizeof(shm::DeviceEntry));
   }
-  _rx_slots.resize(count);
-  _tx_slots.resize(count);
-  _last_tx_seq.assign(count, 0);
-  _staging.assign(largest, 0);
   shm::locate_slots(data, _rx_slots.data(), _tx_slots.data());
   for (std::uint32_t i = 0; i < count; ++i) {
     new (_rx_slots[i]) shm::SlotHeader{};
@@ -110,8 +120,8 @@ void ServerManager::create_segment(std::size_t size) {
     error = _segment.create_exclusive(_segment_name, size);
   }
   if (error != 0) {
-    throw std::runtime_error("ServerManager: channel '" + _name + "': cannot create shared memory '" +
-                             _segment_name + "': " + std::strerror(error));
+    throw std::runtime_error(fmt::format("ServerManager: channel '{}': cannot create shared memory '{}': {}", _name,
+                                         _segment_name, std::strerror(error)));
   }
 }
 
@@ -126,9 +136,8 @@ void ServerManager::replace_stale_segment() {
     if (ours) {
       const std::uint32_t state = header->state.load(std::memory_order_acquire);
       if ((state == shm::Serving || state == shm::Initialising) && shm::process_alive(header->server_pid)) {
-        throw std::runtime_error("ServerManager: channel '" + _name + "' is already served by process " +
-                                 std::to_string(header->server_pid) + " (shared memory '" + _segment_name +
-                                 "')");
+        throw std::runtime_error(fmt::format("ServerManager: channel '{}' is already served by process {} (shared memory '{}')",
+                                             _name, header->server_pid, _segment_name));
       }
       header->state.store(shm::Superseded, std::memory_order_release);
     }
@@ -185,6 +194,9 @@ bool ServerManager::run() {
     } catch (const std::exception& e) {
       report_copy_failure(device, e.what());
       complete = false;
+    } catch (...) {
+      report_copy_failure(device, "unknown exception");
+      complete = false;
     }
   }
   if (complete) {
@@ -203,6 +215,9 @@ bool ServerManager::send(bool /*blocking*/) {
       device.get_rx_raw(shm::slot_data(_rx_slots[i]), device.get_rx_size());
     } catch (const std::exception& e) {
       report_copy_failure(device, e.what());
+      complete = false;
+    } catch (...) {
+      report_copy_failure(device, "unknown exception");
       complete = false;
     }
   }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <fmt/format.h>
+
 namespace Orvo {
 namespace shm {
 
@@ -19,15 +21,15 @@ bool terminated(const char* text, std::size_t capacity) {
 
 std::string segment_name(const std::string& who, const std::string& channel) {
   if (channel.empty() || channel.size() > kMaxChannelName || channel.find('/') != std::string::npos) {
-    throw std::runtime_error(who + ": invalid channel name '" + channel +
-                             "' (1 to 200 characters, no '/')");
+    throw std::runtime_error(fmt::format("{}: invalid channel name '{}' (1 to {} characters, no '/')", who, channel,
+                                         kMaxChannelName));
   }
   return "/orvo2_" + channel;
 }
 
 void check_transport(const std::string& who, const std::string& transport) {
   if (transport != "shm") {
-    throw std::runtime_error(who + ": unsupported transport '" + transport + "' (only \"shm\" exists)");
+    throw std::runtime_error(fmt::format("{}: unsupported transport '{}' (only \"shm\" exists)", who, transport));
   }
 }
 

@@ -10,8 +10,8 @@
 // Liveness: check_server_alive() maps the segment and checks the server
 // process. Afterwards recv() notices at once a server that closed the channel
 // or that a new server replaced (the header's state); a server that died
-// silently is noticed after kLivenessCheckCycles cycles without new data, by
-// checking its process. While detached, recv() tries to attach again every
+// silently is noticed after kLivenessCheckCycles cycles without new data: if
+// its heartbeat did not move meanwhile, its process is checked. While detached, recv() tries to attach again every
 // kLivenessCheckCycles cycles, so a new server on the same name is picked up.
 // Those checks are the only system calls of the cycle.
 
@@ -35,7 +35,8 @@ public:
   static constexpr unsigned kLivenessCheckCycles = 250;
 
   // Set-up thread; allocates. Connects nothing yet. Throws std::runtime_error
-  // for a transport other than "shm" or an invalid channel name.
+  // for a transport other than "shm", an invalid channel name or a device
+  // listed twice (same name and type).
   ClientManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices, std::string transport,
                 std::string name);
   // Set-up thread; system calls. Gives the channel up for another client.
@@ -79,6 +80,7 @@ private:
   std::vector<unsigned char> _staging;
   std::uint64_t _token;
   std::uint64_t _last_rx_frame = 0;
+  std::uint64_t _last_heartbeat = 0;
   std::uint64_t _refused_generation = 0;
   int _refused_reason = 0;
   unsigned _idle_cycles = 0;

@@ -28,7 +28,8 @@ public:
   // with one table entry per device, in list order. A segment left by a server
   // process that no longer exists is replaced. Throws std::runtime_error for a
   // transport other than "shm", a live server already on `name`, a device name
-  // or type too long for the table, or a failing system call.
+  // or type too long for the table, a device listed twice (same name and
+  // type), or a failing system call.
   ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices, std::string transport,
                 std::string name);
   // Set-up thread; system calls. Marks the segment closed and removes its name.
