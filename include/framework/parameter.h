@@ -18,6 +18,7 @@
 #include <typeinfo>
 #include <utility>
 
+#include "framework/has_stream_output.h"
 #include "framework/multireader_mutex.h"
 #include "orvo2/context.h"
 #include "orvo2/demangle.h"
@@ -34,12 +35,6 @@ struct inplace_tag_t {
 inline constexpr inplace_tag_t inplace_tag{};
 
 namespace internal {
-
-template <typename T, typename = void>
-struct has_stream_output : std::false_type {};
-template <typename T>
-struct has_stream_output<T, std::void_t<decltype(std::declval<std::ostream&>() << std::declval<const T&>())>>
-    : std::true_type {};
 
 // Stream output when T has one, nothing otherwise.
 template <typename T>

@@ -36,6 +36,16 @@ public:
   // list repeats.
   static void throwIfDuplicates(std::vector<DeviceInfo> infos);
 
+  // Set-up only; loads liborvodev_<type>.so by name (see SharedLibrary) and
+  // returns the container that its client-side (MakeClient) or driver-side
+  // (MakeDriver) factory builds from `infos`. Throws std::runtime_error naming
+  // the library when it, an entry point or a 2.x version is missing, and
+  // passes on whatever the factory throws.
+  static std::unique_ptr<DeviceContainerBase> MakeClient(const std::string& type,
+                                                         std::vector<DeviceInfo> infos);
+  static std::unique_ptr<DeviceContainerBase> MakeDriver(const std::string& type,
+                                                         std::vector<DeviceInfo> infos);
+
   // Any thread once set-up is over.
   const std::vector<std::shared_ptr<Device>>& get_device_base_vector() const { return _devices; }
 

@@ -1,0 +1,86 @@
+#pragma once
+// Client side of a device: takes the rx record from the device's rx topic in
+// sense() and publishes its tx record on the tx topic in move(). Consumers
+// hold clients; the driver side is DeviceDriverTpl.
+
+#include <cstdint>
+#include <memory>
+
+#include "devices/device_topics.h"
+#include "devices/device_tpl_common.h"
+#include "framework/debug.h"
+
+namespace Orvo {
+namespace Hal {
+
+template <typename Rx, typename Tx>
+class DeviceClientTpl : public DeviceTplCommon<Rx, Tx> {
+public:
+  // Set-up; allocates. Advertises Tx on the tx topic (default command as
+  // initial value) and subscribes to Rx on the rx topic (queue 20, no
+  // callback queue). Throws TopicBadType when a topic exists with another
+  // record type.
+  explicit DeviceClientTpl(DeviceInfo info) : DeviceTplCommon<Rx, Tx>(std::move(info)) {
+    const DeviceInfo& self = this->get_devinfo();
+    const std::string tx_topic = DeviceRt::TxTopicName(self.type, self.name);
+    const std::string rx_topic = DeviceRt::RxTopicName(self.type, self.name);
+    _tx_pub = advertise_record<Tx>(tx_topic, Tx(), self.name);
+    _rx_sub = subscribe_record<Rx, DeviceClientTpl>(rx_topic, &DeviceClientTpl::on_rx_recv, this,
+                                                    self.name);
+  }
+  ~DeviceClientTpl() override = default;
+
+  // Control cycle, owner's thread; never blocks, allocates or throws.
+  // Delivers the pending rx records (the last one wins), then runs
+  // sense_impl(). True only when an rx record arrived and sense_impl() succeeded.
+  bool sense() override {
+    const int delivered = receive();
+    if (!sense_impl()) {
+      return false;
+    }
+    return delivered > 0;
+  }
+
+  // Control cycle, owner's thread; never blocks, allocates or throws.
+  // Runs move_impl(), then publishes the tx record by loan (nothing when no
+  // loan is given). False only when move_impl() fails.
+  bool move() override {
+    if (!move_impl()) {
+      return false;
+    }
+    ORVO2_DEBUG_TRACE(1, "move", "publishing tx for {} \n", this->get_name());
+    if (auto loan = _tx_pub->loanMessage()) {
+      copy_record(loan->value(), this->_tx);
+      _tx_pub->publishLoaned(std::move(loan));
+    }
+    return true;
+  }
+
+  // Hooks of concrete clients, called in sense()/move(); true by default.
+  virtual bool sense_impl() { return true; }
+  virtual bool move_impl() { return true; }
+
+  // Called by the rx subscriber inside sense(): takes the record and counts it.
+  virtual void on_rx_recv(const Rx& rx) {
+    ORVO2_DEBUG_TRACE(1, "on_rx_recv", "received rx for {} \n", this->get_name());
+    copy_record(this->_rx, rx);
+    ++_rx_recv_count;
+  }
+
+  // Owner's thread; never blocks, allocates or throws. Delivers the pending
+  // rx records through on_rx_recv() without running sense_impl(); returns how
+  // many arrived. For owners that use a client only for its topics.
+  int receive() { return _rx_sub->run(); }
+  // Owner's thread. The records as they stand.
+  const Rx& rx_record() const { return this->_rx; }
+  const Tx& tx_record() const { return this->_tx; }
+  void set_tx_record(const Tx& tx) { copy_record(this->_tx, tx); }
+
+protected:
+  int32_t _rx_recv_count = 0;
+  std::shared_ptr<Publisher<Tx>> _tx_pub;
+  std::shared_ptr<Subscriber<Rx>> _rx_sub;
+};
+
+}  // namespace Hal
+}  // namespace Orvo

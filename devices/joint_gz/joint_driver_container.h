@@ -1,0 +1,43 @@
+#pragma once
+// Driver side of the simulated joints: one plain joint driver per configured
+// joint, exchanging records with the simulator's joint server over the
+// device channel. The channel's name is the parameter "~client_name" of the
+// task "joint_gz" (default "joint_gz"), its transport the parameter
+// "/client_manager/transport" (default "shm").
+//
+// States: waiting for the simulator (sense_all checks it, both return
+// false), connected (the first successful receive resets every command from
+// the sensed state so that the joints hold still), running (move_all moves
+// the drivers and sends their commands, true).
+
+#include <memory>
+#include <vector>
+
+#include "devices/device_driver_tpl.h"
+#include "framework/device_container.h"
+#include "orvo2/client_manager.h"
+#include "orvo2/task.h"
+
+namespace Orvo {
+namespace Hal {
+
+using JointDriver = DeviceDriverTpl<joint_rx, joint_tx>;
+
+class JointDriverContainer : public DeviceContainer<JointDriver>, private Task {
+public:
+  // Set-up; allocates. Throws what the drivers or the client manager throw.
+  explicit JointDriverContainer(std::vector<DeviceInfo> infos);
+
+  // Control cycle, driving thread; never blocks, allocates or throws.
+  bool sense_all() override;
+  bool move_all() override;
+
+private:
+  // Destroyed first: the channel closes before the drivers go.
+  std::unique_ptr<ClientManager> _client_manager;
+  bool _server_alive = false;
+  bool _first_received = false;
+};
+
+}  // namespace Hal
+}  // namespace Orvo

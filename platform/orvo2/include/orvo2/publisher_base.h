@@ -1,0 +1,52 @@
+#pragma once
+// Untyped publishing end of a topic. Messages are loaned from the topic's
+// pool, filled in place and handed back: publishing copies nothing,
+// allocates nothing and takes no lock.
+
+#include <memory>
+#include <string>
+
+#include "orvo2/message_base.h"
+
+namespace Orvo {
+
+namespace internal {
+class TopicChannel;
+}
+
+class PublisherBase {
+public:
+  PublisherBase(PublisherBase&& other) noexcept;
+  PublisherBase& operator=(PublisherBase&&) = delete;
+  PublisherBase(const PublisherBase&) = delete;
+  PublisherBase& operator=(const PublisherBase&) = delete;
+  // Set-up or tear-down thread; never blocks.
+  virtual ~PublisherBase();
+
+  // Control cycle, any thread; lock-free, never allocates. A message of the
+  // pool, or null when all are in use. A loan holds whatever was last written
+  // into it (or the prototype): write every field. Holding one loan at a time
+  // never starves; a loan dropped without publishing returns to the pool.
+  std::shared_ptr<MessageBase> loanMessageBase();
+  // Control cycle, any thread; lock-free, never allocates. Takes the loan
+  // (leaving `message` null) and queues it for every subscriber; true when
+  // published, also with no subscriber. False when `message` is null, not a
+  // loan of this topic, or already published.
+  bool publishLoaned(std::shared_ptr<MessageBase>&& message);
+
+  const std::string& getTopicName() const { return _topic_name; }
+  const std::string& getOwner() const { return _owner; }
+
+protected:
+  // Made by Topic::make_publisher_base.
+  PublisherBase(std::shared_ptr<internal::TopicChannel> channel, std::string topic_name,
+                std::string owner);
+  friend class Topic;
+
+private:
+  std::shared_ptr<internal::TopicChannel> _channel;
+  std::string _topic_name;
+  std::string _owner;
+};
+
+}  // namespace Orvo

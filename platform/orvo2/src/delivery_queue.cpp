@@ -1,0 +1,84 @@
+#include "delivery_queue.h"
+
+#include "message_pool.h"
+
+namespace Orvo {
+namespace internal {
+namespace {
+
+// Attempts to make room by dropping the oldest entry before the new one is
+// dropped instead; only reached while other threads are mid-way in the queue.
+constexpr int push_attempts = 4;
+
+}  // namespace
+
+DeliveryQueue::DeliveryQueue(size_t capacity)
+    : _capacity(capacity), _cells(std::make_unique<Cell[]>(capacity)) {
+  for (size_t i = 0; i < capacity; ++i) {
+    _cells[i].sequence.store(empty_mark(i), std::memory_order_relaxed);
+    _cells[i].slot = nullptr;
+  }
+}
+
+bool DeliveryQueue::try_push(MessageSlot* slot) {
+  uint64_t pos = _push_pos.load(std::memory_order_relaxed);
+  for (;;) {
+    Cell& cell = _cells[pos % _capacity];
+    const uint64_t sequence = cell.sequence.load(std::memory_order_acquire);
+    const int64_t diff = static_cast<int64_t>(sequence - empty_mark(pos));
+    if (diff == 0) {
+      if (_push_pos.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) {
+        cell.slot = slot;
+        cell.sequence.store(filled_mark(pos), std::memory_order_release);
+        return true;
+      }
+    } else if (diff < 0) {
+      return false;  // full
+    } else {
+      pos = _push_pos.load(std::memory_order_relaxed);
+    }
+  }
+}
+
+MessageSlot* DeliveryQueue::pop() {
+  uint64_t pos = _pop_pos.load(std::memory_order_relaxed);
+  for (;;) {
+    Cell& cell = _cells[pos % _capacity];
+    const uint64_t sequence = cell.sequence.load(std::memory_order_acquire);
+    const int64_t diff = static_cast<int64_t>(sequence - filled_mark(pos));
+    if (diff == 0) {
+      if (_pop_pos.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) {
+        MessageSlot* slot = cell.slot;
+        cell.sequence.store(empty_mark(pos + _capacity), std::memory_order_release);
+        return slot;
+      }
+    } else if (diff < 0) {
+      return nullptr;  // empty, or the next entry is still being written
+    } else {
+      pos = _pop_pos.load(std::memory_order_relaxed);
+    }
+  }
+}
+
+void DeliveryQueue::push(MessageSlot* slot) {
+  for (int attempt = 0; attempt < push_attempts; ++attempt) {
+    if (try_push(slot)) {
+      return;
+    }
+    if (MessageSlot* oldest = pop()) {
+      _dropped.fetch_add(1, std::memory_order_relaxed);
+      MessagePool::release(oldest);
+    }
+  }
+  _dropped.fetch_add(1, std::memory_order_relaxed);
+  MessagePool::release(slot);
+}
+
+void DeliveryQueue::clear() {
+  while (MessageSlot* slot = pop()) {
+    MessagePool::release(slot);
+  }
+}
+
+}  // namespace internal
+}  // namespace Orvo

@@ -1,0 +1,52 @@
+#include "topic_channel.h"
+
+#include <mutex>
+
+namespace Orvo {
+namespace internal {
+
+void TopicChannel::add_publisher(const MessageBase& prototype) {
+  std::lock_guard<mutex> guard(_setup_mutex);
+  _pool.add_slots(prototype, 2);
+  _publishers.fetch_add(1);
+}
+
+void TopicChannel::remove_publisher() { _publishers.fetch_sub(1); }
+
+std::unique_ptr<DeliveryQueue> TopicChannel::add_subscriber(const MessageBase& prototype,
+                                                            size_t queue_size) {
+  std::lock_guard<mutex> guard(_setup_mutex);
+  auto queue = std::make_unique<DeliveryQueue>(queue_size);
+  _pool.add_slots(prototype, queue_size + 1);
+  _subscribers.add(queue.get());
+  _subscribers_count.fetch_add(1);
+  return queue;
+}
+
+void TopicChannel::remove_subscriber(DeliveryQueue& queue) {
+  std::lock_guard<mutex> guard(_setup_mutex);
+  _subscribers.remove(&queue);
+  _subscribers_count.fetch_sub(1);
+  queue.clear();
+}
+
+bool TopicChannel::publish(std::shared_ptr<MessageBase>&& message) {
+  std::shared_ptr<MessageBase> loan = std::move(message);
+  MessageSlot* slot = _pool.slot_of(loan);
+  if (slot == nullptr || !MessagePool::begin_publish(slot)) {
+    return false;
+  }
+  loan.reset();
+  {
+    SubscriberTable::Reader reader(_subscribers);
+    for (DeliveryQueue* queue : reader.queues()) {
+      MessagePool::retain(slot);
+      queue->push(slot);
+    }
+  }
+  MessagePool::release(slot);
+  return true;
+}
+
+}  // namespace internal
+}  // namespace Orvo

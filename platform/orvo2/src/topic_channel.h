@@ -1,0 +1,55 @@
+#pragma once
+// The delivery machinery behind one topic: the message pool, the subscribers'
+// queues and the count of publishers. Shared by the topic and by every
+// publisher and subscriber made on it, so it outlives each of them.
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+
+#include "framework/mutex.h"
+#include "delivery_queue.h"
+#include "message_pool.h"
+#include "subscriber_table.h"
+
+namespace Orvo {
+namespace internal {
+
+class TopicChannel {
+public:
+  TopicChannel() = default;
+  TopicChannel(const TopicChannel&) = delete;
+  TopicChannel& operator=(const TopicChannel&) = delete;
+
+  // Set-up only: allocate and lock. A publisher brings two messages to the
+  // pool (its loan, and one that a full queue may be dropping meanwhile); a
+  // subscriber brings its queue size plus the one it is delivering, so the
+  // pool never runs dry while each publisher holds at most one loan.
+  void add_publisher(const MessageBase& prototype);
+  void remove_publisher();
+  std::unique_ptr<DeliveryQueue> add_subscriber(const MessageBase& prototype, size_t queue_size);
+  // Returns the queue's pending messages to the pool.
+  void remove_subscriber(DeliveryQueue& queue);
+
+  // Any thread; lock-free, never allocates.
+  std::shared_ptr<MessageBase> loan() { return _pool.loan(); }
+  // Any thread; lock-free, never allocates. Takes the loan back and queues it
+  // for every subscriber; false when `message` is not a loan of this topic
+  // still held by the caller.
+  bool publish(std::shared_ptr<MessageBase>&& message);
+
+  int publisher_count() const { return _publishers.load(); }
+  size_t subscriber_count() const { return _subscribers_count.load(); }
+  size_t pool_size() const { return _pool.size(); }
+  size_t free_loans() const { return _pool.free_count(); }
+
+private:
+  mutex _setup_mutex;
+  MessagePool _pool;
+  SubscriberTable _subscribers;
+  std::atomic<int> _publishers{0};
+  std::atomic<size_t> _subscribers_count{0};
+};
+
+}  // namespace internal
+}  // namespace Orvo

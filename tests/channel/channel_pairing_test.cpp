@@ -1,0 +1,133 @@
+// Pairing of a client's devices with a server's table, and the refusals.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "orvo2/client_manager.h"
+#include "orvo2/journal.h"
+#include "orvo2/server_manager.h"
+#include "test_device.h"
+
+namespace Orvo {
+namespace test {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string throw_text(const std::function<void()>& make) {
+  try {
+    make();
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "no exception";
+}
+
+TEST(ChannelPairing, ClientPairsWithASubsetOfTheServerTable) {
+  const std::string channel = unique_channel("pair");
+  ClientManager client(devices(std::make_shared<TestDevice>("knee")), "shm", channel);
+  EXPECT_FALSE(client.check_server_alive()) << "no server yet";
+  EXPECT_FALSE(client.recv());
+  EXPECT_FALSE(client.send());
+
+  ServerManager server(devices(std::make_shared<TestDevice>("hip"), std::make_shared<TestDevice>("knee")), "shm",
+                       channel);
+  EXPECT_TRUE(client.check_server_alive());
+  EXPECT_TRUE(client.check_server_alive());
+  EXPECT_EQ(client.segment_name(), "/orvo2_" + channel);
+}
+
+TEST(ChannelPairing, UnknownDeviceIsRefusedOnceWithItsName) {
+  const std::string channel = unique_channel("unknown");
+  JournalCapture journal;
+  auto server_device = std::make_shared<TestDevice>("hip");
+  ServerManager server(devices(server_device), "shm", channel);
+  auto ghost = std::make_shared<TestDevice>("ghost");
+  ClientManager client(devices(std::make_shared<TestDevice>("hip"), ghost), "shm", channel);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_FALSE(client.check_server_alive());
+  }
+  const std::string text = "ClientManager: channel '" + channel +
+                           "': device 'ghost' of type 'joint_test' is not served by process " +
+                           std::to_string(::getpid()) + "; nothing is exchanged";
+  EXPECT_EQ(journal.count(text), 1);
+
+  // Nothing crosses in either direction.
+  server_device->fill_rx(7.f);
+  server.send(false);
+  EXPECT_FALSE(client.recv());
+  EXPECT_FALSE(client.send());
+  EXPECT_FALSE(server.run());
+}
+
+TEST(ChannelPairing, SizeMismatchIsRefusedWithBothSizes) {
+  const std::string channel = unique_channel("size");
+  JournalCapture journal;
+  ServerManager server(devices(std::make_shared<TestDevice>("hip"), std::make_shared<TestDevice>("knee")), "shm",
+                       channel);
+  ClientManager client(devices(std::make_shared<TestDevice>("hip"), std::make_shared<TestDevice>("knee", 40, 24)),
+                       "shm", channel);
+  EXPECT_FALSE(client.check_server_alive());
+  EXPECT_FALSE(client.check_server_alive());
+  EXPECT_EQ(journal.count("ClientManager: channel '" + channel +
+                          "': device 'knee' record sizes differ: rx 40 bytes here and 44 on the server, "
+                          "tx 24 bytes here and 24 on the server; nothing is exchanged"),
+            1);
+
+  // A device of another type under the same name does not pair either.
+  ClientManager other_type(devices(std::make_shared<TestDevice>("hip", 44, 24, "imu_test")), "shm", channel);
+  EXPECT_FALSE(other_type.check_server_alive());
+  EXPECT_TRUE(journal.contains("device 'hip' of type 'imu_test' is not served"));
+}
+
+TEST(ChannelPairing, BadConfigurationThrowsNamingTheInput) {
+  const std::string channel = unique_channel("config");
+  auto make_client = [&](const std::string& transport, const std::string& name) {
+    ClientManager client(devices(std::make_shared<TestDevice>("hip")), transport, name);
+  };
+  EXPECT_THAT(throw_text([&] { make_client("udp", channel); }),
+              HasSubstr("ClientManager: unsupported transport 'udp'"));
+  EXPECT_THAT(throw_text([&] { ServerManager server({}, "mq", channel); }),
+              HasSubstr("ServerManager: unsupported transport 'mq'"));
+  EXPECT_THAT(throw_text([&] { make_client("shm", "a/b"); }), HasSubstr("invalid channel name 'a/b'"));
+  EXPECT_THAT(throw_text([&] { make_client("shm", ""); }), HasSubstr("invalid channel name ''"));
+
+  const std::string long_name(64, 'n');
+  EXPECT_THAT(throw_text([&] { ServerManager server(devices(std::make_shared<TestDevice>(long_name)), "shm", channel); }),
+              HasSubstr("device name '" + long_name + "' has 64 characters, at most 63 fit"));
+  EXPECT_THAT(
+      throw_text([&] { ServerManager server(devices(std::make_shared<TestDevice>("hip", 44, 24, std::string(32, 't'))), "shm", channel); }),
+      HasSubstr("at most 31 fit"));
+
+  EXPECT_THAT(throw_text([&] {
+                ServerManager server(devices(std::make_shared<TestDevice>("hip"), std::make_shared<TestDevice>("hip")),
+                                     "shm", channel);
+              }),
+              HasSubstr("device 'hip' of type 'joint_test' is listed twice"));
+
+  // A refused server leaves no segment behind, and a live one keeps its name.
+  ServerManager server({}, "shm", channel);
+  EXPECT_THAT(throw_text([&] { ServerManager second({}, "shm", channel); }),
+              HasSubstr("channel '" + channel + "' is already served by process " + std::to_string(::getpid())));
+  ClientManager client({}, "shm", channel);
+  EXPECT_TRUE(client.check_server_alive());
+}
+
+TEST(ChannelPairing, OneClientHoldsTheChannelAtATime) {
+  const std::string channel = unique_channel("claim");
+  JournalCapture journal;
+  ServerManager server(devices(std::make_shared<TestDevice>("hip")), "shm", channel);
+  auto first = std::make_unique<ClientManager>(devices(std::make_shared<TestDevice>("hip")), "shm", channel);
+  ClientManager second(devices(std::make_shared<TestDevice>("hip")), "shm", channel);
+  ASSERT_TRUE(first->check_server_alive());
+  EXPECT_FALSE(second.check_server_alive());
+  EXPECT_TRUE(journal.contains("ClientManager: channel '" + channel + "' already has a client in process"));
+  first.reset();
+  EXPECT_TRUE(second.check_server_alive());
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace Orvo
