@@ -47,7 +47,7 @@ ros::ServiceServer advertise_ros_service(ros::NodeHandle& node, const std::strin
 
 // A framework-queue callback that can never throw into the bridge's cycle.
 template <typename T, typename Body>
-std::function<void(const T&)> guarded(std::string name, Body body) {
+std::function<void(const T&)> guarded_callback(std::string name, Body body) {
   return [name = std::move(name), body = std::move(body)](const T& message) {
     guard_ros_callback(name, [&] {
       body(message);
@@ -119,7 +119,7 @@ bool RosIO::on_initialize() {
   const ros::Publisher lifecycle_pub = _node->advertise<orvo_msgs::LifecycleEvent>("lifecycle_events", 10);
   _lifecycle_sub = subscribe<Runnable::LifecycleEvent>(
       "/lifecycle_events",
-      guarded<Runnable::LifecycleEvent>("lifecycle_events",
+      guarded_callback<Runnable::LifecycleEvent>("lifecycle_events",
                                         [lifecycle_pub](const Runnable::LifecycleEvent& event) {
                                           if (lifecycle_pub) {
                                             lifecycle_pub.publish(to_lifecycle_message(event));
@@ -131,7 +131,7 @@ bool RosIO::on_initialize() {
   _joint_state_pub = _node->advertise<orvo_msgs::JointState>("joint_states", 10);
   _joint_aggr_rx_sub = subscribe<Hal::JointMasterRx>(
       Hal::DeviceRt::RxTopicName("joint_master", "all_joints"),
-      guarded<Hal::JointMasterRx>("joint_states",
+      guarded_callback<Hal::JointMasterRx>("joint_states",
                                   [this](const Hal::JointMasterRx& msg) { on_joint_aggr_rx_recv(msg); }),
       10, _internal_queue.get());
 
@@ -160,7 +160,7 @@ bool RosIO::on_initialize() {
   const ros::Publisher info_pub = _node->advertise<orvo_msgs::JointDeviceInfo>("joint_device_info", 1);
   _joint_master_info_sub = subscribe<Hal::JointMasterInfo>(
       "/joint_master/info",
-      guarded<Hal::JointMasterInfo>("joint_device_info",
+      guarded_callback<Hal::JointMasterInfo>("joint_device_info",
                                     [info_pub](const Hal::JointMasterInfo& info) {
                                       if (info_pub) {
                                         info_pub.publish(to_joint_device_info(info));
