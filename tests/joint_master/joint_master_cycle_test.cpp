@@ -165,10 +165,12 @@ TEST(JointMasterCycle, UrdfLimitsAtFullAndHalfScale) {
   };
   using Count = std::pair<int, int>;
   EXPECT_EQ(violations(command(0, 1.9f, 79.0f, 6)), Count(0, 0));
+  EXPECT_EQ(violations(command(0, 0, 0, 6)), Count(0, 0));
   EXPECT_EQ(violations(command(0.0015f, 0, 0, 1)), Count(0, 0));
   EXPECT_EQ(violations(command(0, 0, -81.0f, 4)), Count(1, 0));
   EXPECT_EQ(journal.count("safety is disabled, skipping.. \n"), 1);
   EXPECT_EQ(rig.sent(0).tor_ref, -81.0f);  // sent all the same
+  EXPECT_EQ(violations(command(0, 0, 0, 4)), Count(0, 0));
   EXPECT_EQ(violations(command(2.85f, 0, 0, 1)), Count(0, 1));
   EXPECT_EQ(violations(command(2.95f, 0, 0, 1)), Count(1, 1));
 
@@ -181,5 +183,5 @@ TEST(JointMasterCycle, UrdfLimitsAtFullAndHalfScale) {
   EXPECT_EQ(violations(command(2.852f, 0, 0, 1)), Count(0, 1));  // rate 1 rad/s
   EXPECT_EQ(violations(command(2.852f, 0, 39.0f, 4)), Count(0, 0));
   EXPECT_EQ(violations(command(2.852f, 0, 41.0f, 4)), Count(1, 0));
-  EXPECT_EQ(violations(command(2.852f, -1.1f, 0, 2)), Count(1, 0));
+  EXPECT_EQ(violations(command(2.852f, -1.1f, 0, 6)), Count(1, 0));
 }
