@@ -3,6 +3,8 @@
 // another process that changes its records every cycle and then dies.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
 #include <cstring>
 #include <memory>
 #include <string>
@@ -166,6 +168,8 @@ TEST(JointGzContainer, SimulatorInAnotherProcess) {
   }
   EXPECT_LE(sensed, 1) << "at most a frame in flight at the kill";
   EXPECT_GE(hip.get_link_pos(), last);
+  // A killed server leaves its segment behind.
+  ::shm_unlink(("/orvo2_" + channel).c_str());
 }
 
 TEST(JointGzContainer, UnknownTransportLeavesTheFactory) {

@@ -41,25 +41,48 @@ std::shared_ptr<MessageBase> MessagePool::hand_out(MessageSlot& slot, uint64_t g
   return loan;
 }
 
+bool MessagePool::try_loan(MessageSlot& slot, std::shared_ptr<MessageBase>& out) {
+  uint64_t word = slot.state.load(std::memory_order_acquire);
+  const uint32_t low = SlotState::low(word);
+  const uint64_t next = SlotState::make(SlotState::generation(word) + 1, SlotState::Loaning);
+  if (low == SlotState::Free) {
+    if (slot.state.compare_exchange_strong(word, next, std::memory_order_acq_rel)) {
+      out = hand_out(slot, SlotState::generation(next));
+      return true;
+    }
+  } else if (low == SlotState::Loaned && slot.handle.use_count() == 1) {
+    // The holder dropped its loan without publishing; take it back. The
+    // generation in `word` makes the exchange fail if the slot was published
+    // and loaned again meanwhile.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (slot.state.compare_exchange_strong(word, next, std::memory_order_acq_rel)) {
+      out = hand_out(slot, SlotState::generation(next));
+      return true;
+    }
+  }
+  return false;
+}
+
 std::shared_ptr<MessageBase> MessagePool::loan() {
-  for (Chunk* chunk = _head.load(std::memory_order_acquire); chunk != nullptr;
-       chunk = chunk->next.load(std::memory_order_acquire)) {
-    for (size_t i = 0; i < chunk->count; ++i) {
-      MessageSlot& slot = chunk->slots[i];
-      uint64_t word = slot.state.load(std::memory_order_acquire);
-      const uint32_t low = SlotState::low(word);
-      const uint64_t next = SlotState::make(SlotState::generation(word) + 1, SlotState::Loaning);
-      if (low == SlotState::Free) {
-        if (slot.state.compare_exchange_strong(word, next, std::memory_order_acq_rel)) {
-          return hand_out(slot, SlotState::generation(next));
+  // Start after the slot loaned last: the slots ahead were released longest
+  // ago, and the publisher does not walk over the ones still in queues.
+  const size_t total = size();
+  if (total == 0) {
+    return nullptr;
+  }
+  const size_t start = _cursor.load(std::memory_order_relaxed) % total;
+  std::shared_ptr<MessageBase> out;
+  for (int pass = 0; pass < 2; ++pass) {
+    size_t index = 0;
+    for (Chunk* chunk = _head.load(std::memory_order_acquire); chunk != nullptr;
+         chunk = chunk->next.load(std::memory_order_acquire)) {
+      for (size_t i = 0; i < chunk->count; ++i, ++index) {
+        if ((pass == 0) != (index >= start)) {
+          continue;
         }
-      } else if (low == SlotState::Loaned && slot.handle.use_count() == 1) {
-        // The holder dropped its loan without publishing; take it back. The
-        // generation in `word` makes the exchange fail if the slot was
-        // published and loaned again meanwhile.
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if (slot.state.compare_exchange_strong(word, next, std::memory_order_acq_rel)) {
-          return hand_out(slot, SlotState::generation(next));
+        if (try_loan(chunk->slots[i], out)) {
+          _cursor.store(index + 1, std::memory_order_relaxed);
+          return out;
         }
       }
     }
@@ -82,16 +105,14 @@ MessageSlot* MessagePool::slot_of(const std::shared_ptr<MessageBase>& message) c
   return nullptr;
 }
 
-bool MessagePool::begin_publish(MessageSlot* slot) {
+bool MessagePool::begin_publish(MessageSlot* slot, uint32_t references) {
   uint64_t word = slot->state.load(std::memory_order_acquire);
   if (SlotState::low(word) != SlotState::Loaned) {
     return false;
   }
-  return slot->state.compare_exchange_strong(word, SlotState::make(SlotState::generation(word), 1),
+  return slot->state.compare_exchange_strong(word, SlotState::make(SlotState::generation(word), references),
                                              std::memory_order_acq_rel);
 }
-
-void MessagePool::retain(MessageSlot* slot) { slot->state.fetch_add(1, std::memory_order_relaxed); }
 
 void MessagePool::release(MessageSlot* slot) { slot->state.fetch_sub(1, std::memory_order_acq_rel); }
 

@@ -30,12 +30,11 @@ public:
   // null when the message does not belong to this pool.
   MessageSlot* slot_of(const std::shared_ptr<MessageBase>& message) const;
 
-  // Any thread. Turns the loan into one reference held by the publisher;
-  // false when the slot is not on loan (published twice, or reclaimed).
-  static bool begin_publish(MessageSlot* slot);
-  // The caller already holds a reference to the published slot.
-  static void retain(MessageSlot* slot);
-  // Drops one reference; the last one returns the slot to the pool.
+  // Any thread. Turns the loan into `references` references (one per
+  // delivery queue; none frees the slot); false when the slot is not on loan
+  // (published twice, or reclaimed).
+  static bool begin_publish(MessageSlot* slot, uint32_t references);
+  // Any thread. Drops one reference; the last one returns the slot to the pool.
   static void release(MessageSlot* slot);
 
   // Any thread; for statistics and tests.
@@ -49,10 +48,13 @@ private:
     std::atomic<Chunk*> next{nullptr};
   };
   static std::shared_ptr<MessageBase> hand_out(MessageSlot& slot, uint64_t generation);
+  static bool try_loan(MessageSlot& slot, std::shared_ptr<MessageBase>& out);
 
   std::atomic<Chunk*> _head{nullptr};
   Chunk* _tail = nullptr;
   std::atomic<size_t> _size{0};
+  // Where the next loan starts looking; a hint, raced on freely.
+  std::atomic<size_t> _cursor{0};
 };
 
 }  // namespace internal

@@ -32,7 +32,9 @@ struct SlotDeleter {
   void operator()(MessageBase* message) const { delete message; }
 };
 
-struct MessageSlot {
+// A cache line each: publishers and subscribers of different threads update
+// neighbouring slots.
+struct alignas(64) MessageSlot {
   // The pool's own reference, made once at set-up; loans are copies of it,
   // so no control block is ever allocated per message.
   std::shared_ptr<MessageBase> handle;

@@ -33,18 +33,20 @@ void TopicChannel::remove_subscriber(DeliveryQueue& queue) {
 bool TopicChannel::publish(std::shared_ptr<MessageBase>&& message) {
   std::shared_ptr<MessageBase> loan = std::move(message);
   MessageSlot* slot = _pool.slot_of(loan);
-  if (slot == nullptr || !MessagePool::begin_publish(slot)) {
+  if (slot == nullptr) {
+    return false;
+  }
+  SubscriberTable::Reader reader(_subscribers);
+  const auto& queues = reader.queues();
+  // One reference per queue, taken at once; with no subscriber the message
+  // is free again right away.
+  if (!MessagePool::begin_publish(slot, static_cast<uint32_t>(queues.size()))) {
     return false;
   }
   loan.reset();
-  {
-    SubscriberTable::Reader reader(_subscribers);
-    for (DeliveryQueue* queue : reader.queues()) {
-      MessagePool::retain(slot);
-      queue->push(slot);
-    }
+  for (DeliveryQueue* queue : queues) {
+    queue->push(slot);
   }
-  MessagePool::release(slot);
   return true;
 }
 

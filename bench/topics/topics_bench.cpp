@@ -1,0 +1,181 @@
+// Loaned publish-and-deliver of a 44-byte record against a std::mutex +
+// std::deque hand-over of the same record, in one thread (publish, then
+// deliver) and across two threads (a window of at most 16 undelivered
+// records in both cases). Counters give the heap allocations per message in
+// the publishing and the receiving thread.
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "alloc_counter.h"
+#include "framework/topic.h"
+
+namespace {
+
+struct Record {
+  float values[11];
+};
+static_assert(sizeof(Record) == 44, "a 44-byte record");
+
+constexpr int window = 16;
+
+void fill(Record& r, int64_t n) {
+  for (int i = 0; i < 11; ++i) {
+    r.values[i] = static_cast<float>(n + i);
+  }
+}
+
+// The hand-over under comparison: a locked deque of records.
+class LockedDeque {
+public:
+  void push(const Record& r) {
+    std::lock_guard<std::mutex> guard(_mutex);
+    _records.push_back(r);
+  }
+  template <typename F>
+  int drain(F&& deliver) {
+    int n = 0;
+    for (;;) {
+      Record r;
+      {
+        std::lock_guard<std::mutex> guard(_mutex);
+        if (_records.empty()) {
+          return n;
+        }
+        r = _records.front();
+        _records.pop_front();
+      }
+      deliver(r);
+      ++n;
+    }
+  }
+
+private:
+  std::mutex _mutex;
+  std::deque<Record> _records;
+};
+
+void report(benchmark::State& state, size_t pub_allocs, size_t sub_allocs) {
+  const double n = static_cast<double>(state.iterations());
+  state.counters["pub_allocs_per_msg"] = static_cast<double>(pub_allocs) / n;
+  state.counters["sub_allocs_per_msg"] = static_cast<double>(sub_allocs) / n;
+  state.SetItemsProcessed(state.iterations());
+}
+
+std::string unique_topic(const char* base) {
+  static int count = 0;
+  return std::string("/bench/") + base + "_" + std::to_string(++count);
+}
+
+void BM_Loaned_OneThread(benchmark::State& state) {
+  float sink = 0;
+  auto sub = Orvo::Context().topicManager().subscribe<Record>(
+      unique_topic("one"), [&](const Record& r) { sink += r.values[10]; }, nullptr, window, "bench");
+  auto pub = Orvo::Context().topicManager().advertise<Record>(sub->getTopicName(), Record{}, "bench");
+  int64_t n = 0;
+  Orvo::test::AllocCounter allocs;
+  for (auto _ : state) {
+    auto msg = pub->loanMessage();
+    fill(msg->value(), n++);
+    pub->publishLoaned(std::move(msg));
+    sub->run();
+  }
+  const size_t count = allocs.count();
+  benchmark::DoNotOptimize(sink);
+  report(state, count, 0);
+}
+
+void BM_MutexDeque_OneThread(benchmark::State& state) {
+  float sink = 0;
+  LockedDeque deque;
+  int64_t n = 0;
+  Orvo::test::AllocCounter allocs;
+  for (auto _ : state) {
+    Record r;
+    fill(r, n++);
+    deque.push(r);
+    deque.drain([&](const Record& got) { sink += got.values[10]; });
+  }
+  const size_t count = allocs.count();
+  benchmark::DoNotOptimize(sink);
+  report(state, count, 0);
+}
+
+// Runs `drain` in a second thread until every published record arrived;
+// the benchmark thread publishes with `publish`, keeping at most `window`
+// records undelivered.
+template <typename Publish, typename Drain>
+void two_threads(benchmark::State& state, Publish&& publish, Drain&& drain) {
+  std::atomic<int64_t> received{0};
+  std::atomic<int64_t> target{-1};
+  std::atomic<size_t> sub_allocs{0};
+  std::thread receiver([&] {
+    Orvo::test::AllocCounter allocs;
+    while (target.load() < 0 || received.load() < target.load()) {
+      const int n = drain();
+      if (n == 0) {
+        std::this_thread::yield();
+      }
+      received.fetch_add(n);
+    }
+    sub_allocs = allocs.count();
+  });
+  int64_t sent = 0;
+  size_t pub_allocs = 0;
+  {
+    Orvo::test::AllocCounter allocs;
+    for (auto _ : state) {
+      while (sent - received.load() >= window) {
+      }
+      publish(sent++);
+    }
+    pub_allocs = allocs.count();
+  }
+  target = sent;
+  receiver.join();
+  report(state, pub_allocs, sub_allocs);
+}
+
+void BM_Loaned_TwoThreads(benchmark::State& state) {
+  float sink = 0;
+  auto sub = Orvo::Context().topicManager().subscribe<Record>(
+      unique_topic("two"), [&](const Record& r) { sink += r.values[10]; }, nullptr, window, "bench");
+  auto pub = Orvo::Context().topicManager().advertise<Record>(sub->getTopicName(), Record{}, "bench");
+  two_threads(
+      state,
+      [&](int64_t n) {
+        auto msg = pub->loanMessage();
+        fill(msg->value(), n);
+        pub->publishLoaned(std::move(msg));
+      },
+      [&] { return sub->run(); });
+  benchmark::DoNotOptimize(sink);
+  state.counters["dropped"] = static_cast<double>(sub->dropped_count());
+}
+
+void BM_MutexDeque_TwoThreads(benchmark::State& state) {
+  float sink = 0;
+  LockedDeque deque;
+  two_threads(
+      state,
+      [&](int64_t n) {
+        Record r;
+        fill(r, n);
+        deque.push(r);
+      },
+      [&] { return deque.drain([&](const Record& got) { sink += got.values[10]; }); });
+  benchmark::DoNotOptimize(sink);
+}
+
+BENCHMARK(BM_Loaned_OneThread);
+BENCHMARK(BM_MutexDeque_OneThread);
+BENCHMARK(BM_Loaned_TwoThreads)->UseRealTime();
+BENCHMARK(BM_MutexDeque_TwoThreads)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
