@@ -34,6 +34,7 @@ public:
   // loan of this topic, or already published.
   bool publishLoaned(std::shared_ptr<MessageBase>&& message);
 
+  // Any thread; never block, never allocate.
   const std::string& getTopicName() const { return _topic_name; }
   const std::string& getOwner() const { return _owner; }
 
