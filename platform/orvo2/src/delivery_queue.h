@@ -40,8 +40,9 @@ public:
 private:
   // A cell's sequence says whom it waits for: empty_mark(pos) a push at
   // position pos, filled_mark(pos) the pop at pos. Distinct for every
-  // capacity, a capacity of 1 included.
-  struct Cell {
+  // capacity, a capacity of 1 included. A cell per cache line: the publisher
+  // fills one while the subscriber empties its neighbour.
+  struct alignas(64) Cell {
     std::atomic<uint64_t> sequence;
     MessageSlot* slot;
   };
