@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <orvo_msgs/SetControlMask.h>
+
 #include "ros_test_env.h"
 #include "temp_dir.h"
 
@@ -248,6 +250,14 @@ TEST_F(RosIoEndToEnd, JointMasterTuningServicesAnswer) {
   // The joint master's status reports what was set.
   const std::string info = echo_once("joint_device_info");
   EXPECT_NE(info.find("filter_active: True\nfilter_cutoff_hz: 5.0\nmask: 7"), std::string::npos) << info;
+
+  // A request that ends before its mask is refused by roscpp; the bridge goes on.
+  const std::string raw = std::string("/usr/bin/python3 ") + ORVO2_RAW_SERVICE_CALL +
+                          " /orvocore/joint_master/set_control_mask " +
+                          ros::service_traits::md5sum<orvo_msgs::SetControlMask>() + " ";
+  EXPECT_NE(run_tool(raw + "''").find("ok=0"), std::string::npos);
+  EXPECT_NE(run_tool(raw + "03").find("ok=1"), std::string::npos);
+  EXPECT_TRUE(_core->running());
 
   reply = call("enable_joint_filter", "false");
   EXPECT_NE(reply.find("success: True\nmessage: \"Successfully disabled joint tx filter\""),
