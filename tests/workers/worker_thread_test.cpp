@@ -233,4 +233,14 @@ TEST(WorkerThread, ConstructionErrorsNameWhatFailedAndLeaveNothingBehind) {
             std::string::npos);
 }
 
+TEST(WorkerThread, AThreadDrivingTheJointMasterSetsItsPeriod) {
+  Orvo::Hal::HardwareDescription hw;
+  hw.addDeviceInfo({"all_joints", "joint_master", 100});
+  Orvo::Context().paramManager().setParam("/orvo_internal/hardware_description", hw);
+  // Whether the joint master's library is there or not, its period is set
+  // before any device is made.
+  construction_error(unique_name("wt_jm"), Orvo::HalArgs{{"joint_master"}}, {});
+  EXPECT_EQ(Orvo::Context().paramManager().getParamOr<std::chrono::nanoseconds>("/jm/period", 0ns), 1ms);
+}
+
 }  // namespace
