@@ -100,7 +100,15 @@ TEST(WorkerThread, CyclesAtItsPeriodAndPublishesStatisticsAndLifecycle) {
   stats_b_sub->run();
   ASSERT_FALSE(times.empty());
   EXPECT_EQ(times.back().expected_period, 2000000);
-  EXPECT_GT(times.back().period, 500000);
+  // Deadlines are absolute: a late cycle is followed by a short period, and
+  // the periods average out at the configured one.
+  int64_t periods = 0;
+  for (const auto& time : times) {
+    periods += time.period;
+  }
+  const int64_t mean_period = periods / static_cast<int64_t>(times.size());
+  EXPECT_GT(mean_period, 1500000);
+  EXPECT_LT(mean_period, 10000000);
   EXPECT_GT(times.back().sense, 0);
   EXPECT_NE(times.back().state, OrvoCoreThread::DeviceFault);
   ASSERT_FALSE(stats_a.empty());
