@@ -82,6 +82,7 @@ public:
         [this](const Hal::JointMasterRx& msg) {
           ++rx_count;
           last_seq = msg.seq;
+          last_rx_joints = msg.rx.size() == msg.info.size() ? msg.rx.size() : 0;
           if (keep_messages) {
             received.push_back(msg);
           }
@@ -172,6 +173,7 @@ public:
   bool keep_messages = true;
   int rx_count = 0;
   uint32_t last_seq = 0;
+  size_t last_rx_joints = 0;  // 0 when the lists' lengths differ
   int status_count = 0;
   Hal::JointMasterInfo last_status;
   std::vector<Hal::JointMasterRx> received;
