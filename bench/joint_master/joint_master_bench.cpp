@@ -29,9 +29,8 @@ int64_t thread_cpu_ns() {
 
 void BM_JointMasterCycle(benchmark::State& state) {
   const size_t joints = static_cast<size_t>(state.range(0));
-  Context().paramManager().setParam("/jm/tx_filter_autostart", true);
   Context().paramManager().setParam("/jm/period", std::chrono::nanoseconds(1000000));
-  auto rig = std::make_unique<MasterRig>(arm_joints(int(joints)));
+  auto rig = std::make_unique<MasterRig>(arm_joints(int(joints)), RigOptions{true, true, true});
   rig->keep_messages = false;
   // Warm-up until 500 cycles in a row allocate nothing: trace levels,
   // thread-local data, and every pooled message of the topics at its size

@@ -10,9 +10,8 @@ using namespace Orvo;
 using namespace Orvo::test;
 
 TEST(JointMasterAllocations, SteadyCycleWithTheFilterOnAllocatesNothing) {
-  Context().paramManager().setParam("/jm/tx_filter_autostart", true);
   Context().paramManager().setParam("/jm/period", std::chrono::nanoseconds(1000000));
-  MasterRig rig(arm_joints(10));
+  MasterRig rig(arm_joints(10), RigOptions{true, true, true});
   rig.keep_messages = false;
   int k = 0;
   for (; k < 200; ++k) {
