@@ -17,6 +17,8 @@
 #include "orvo2/client_manager.h"
 #include "orvo2/config_parser.h"
 #include "orvo2/context.h"
+#include "orvo2/control_plugin.h"
+#include "orvo2/control_plugin_library.h"
 #include "orvo2/demangle.h"
 #include "orvo2/device_base.h"
 #include "orvo2/device_container_base.h"
