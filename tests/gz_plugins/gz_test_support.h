@@ -28,8 +28,11 @@ namespace gz_test {
 // A world and its model plug-ins, loaded as orvosim loads them. The plug-ins
 // go first, so their channels close before the world is destroyed.
 struct SimWorld {
-  explicit SimWorld(const std::string& sdf_text, const std::string& origin = "test model")
-      : world(Orvo::load_sim_world_from_string(sdf_text, origin)), plugins(new Orvo::SimPluginHost) {
+  enum Source { Text, File };
+  // From the description `sdf` (text, or the path of a file).
+  explicit SimWorld(const std::string& sdf, Source source = Text)
+      : world(source == File ? Orvo::load_sim_world(sdf) : Orvo::load_sim_world_from_string(sdf, "test model")),
+        plugins(new Orvo::SimPluginHost) {
     plugins->load_all(world);
   }
   gazebo::physics::JointPtr joint(const std::string& model, const std::string& name) const {
