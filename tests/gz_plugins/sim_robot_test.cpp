@@ -1,8 +1,9 @@
 // The simulated example robot end to end, in two processes: orvosim runs
-// examples/sim_robot/sim_arm.sdf with the four device servers; this process
-// is the robot side, with the driver containers of the device libraries that
-// examples/sim_robot/config.yaml configures and their client containers, in
-// a 1 ms cycle. A position is commanded to every joint through the clients.
+// examples/sim_robot/sim_arm.sdf with the four device servers, and the robot
+// side is either this process, with the driver containers of the device
+// libraries that examples/sim_robot/config.yaml configures and their client
+// containers in a 1 ms cycle, or orvocore on that configuration with a test
+// control plug-in. A position is commanded to every joint through the clients.
 
 #include <chrono>
 #include <cmath>
@@ -11,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <mqueue.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -24,8 +27,10 @@
 #include "orvo2/joint_base.h"
 #include "orvo2/link_state_sensor.h"
 #include "orvo_interface/config_options.h"
+#include "orvo2/shm_segment.h"
 #include "orvo_interface/orvo_interface.h"
-#include "orvosim_process.h"
+#include "program_process.h"
+#include "temp_dir.h"
 
 using namespace std::chrono_literals;
 using Orvo::Hal::DeviceContainerBase;
@@ -35,6 +40,23 @@ using Orvo::Hal::JointBase;
 using Orvo::Hal::LinkStateSensor;
 
 namespace {
+
+// orvosim on the example model, started and ready; at the end what a killed
+// run leaves behind (the four device channels, the clock queue) is removed.
+class SimulatorRun {
+public:
+  SimulatorRun() : process(ORVOSIM_PATH, {std::string(ORVO2_EXAMPLES_DIR) + "/sim_robot/sim_arm.sdf"}) {}
+  ~SimulatorRun() {
+    process.kill_now();
+    for (const char* channel : {"joint_gz", "link_state_sensor", "imu_gz", "ft_gz"}) {
+      Orvo::shm::ShmSegment::unlink(std::string("/orvo2_") + channel);
+    }
+    mq_unlink("/gz_to_orvo2_time");
+  }
+  bool ready() { return process.started() && process.wait_for_output("4 plug-in(s)", 20s); }
+
+  gz_test::ProgramProcess process;
+};
 
 const std::string kExample = std::string(ORVO2_EXAMPLES_DIR) + "/sim_robot";
 const char* const kSimTypes[] = {"joint_gz", "imu_gz", "ft_gz", "link_state_sensor"};
@@ -105,9 +127,9 @@ struct Range {
 }  // namespace
 
 TEST(SimRobot, JointsSettleAtTheCommandSensorsFollowAndTheRobotOutlivesTheSimulator) {
-  gz_test::OrvosimProcess sim({kExample + "/sim_arm.sdf"});
-  ASSERT_TRUE(sim.started());
-  ASSERT_TRUE(sim.wait_for_output("4 plug-in(s)", 20s)) << sim.out() << sim.err();
+  SimulatorRun run;
+  gz_test::ProgramProcess& sim = run.process;
+  ASSERT_TRUE(run.ready()) << sim.out() << sim.err();
 
   RobotSide robot;
   ASSERT_EQ(robot.count("joint_gz"), 6u);
@@ -186,4 +208,69 @@ TEST(SimRobot, JointsSettleAtTheCommandSensorsFollowAndTheRobotOutlivesTheSimula
   robot.drivers.clear();
   robot.clients.clear();
   EXPECT_LT(std::chrono::steady_clock::now() - stop_start, 1s);
+}
+
+namespace {
+
+// The example configuration for orvocore, in `dir`: without the joint
+// master, with the task "hold" of the test control plug-in commanding
+// `targets` in the control thread.
+std::string hold_config(const OrvoTest::TempDir& dir, const std::vector<std::string>& targets) {
+  YAML::Node root = YAML::LoadFile(kExample + "/config.yaml");
+  root["robot"]["urdf"] = kExample + "/" + root["robot"]["urdf"].as<std::string>();
+  root["robot"]["srdf"] = kExample + "/" + root["robot"]["srdf"].as<std::string>();
+  root["devices"].remove("joint_master");
+  YAML::Node hal_devices;
+  for (const auto& type : root["threads"]["hal_thread"]["devices"]) {
+    if (type.as<std::string>() != "joint_master") hal_devices.push_back(type.as<std::string>());
+  }
+  root["threads"]["hal_thread"]["devices"] = hal_devices;
+  YAML::Node hold;
+  hold["plugin"] = "gz_test_position";
+  hold["params"]["targets"]["type"] = "string_list";
+  for (const std::string& target : targets) hold["params"]["targets"]["value"].push_back(target);
+  root["threads"]["ctrl_thread"]["tasks"]["hold"] = hold;
+  YAML::Emitter out;
+  out << root;
+  return dir.write("config.yaml", out.c_str());
+}
+
+double reported(const std::string& out, const std::string& what) {
+  const std::string key = "gz_test_position: " + what + " ";
+  const auto at = out.find(key);
+  return at == std::string::npos ? NAN : std::stod(out.substr(at + key.size()));
+}
+
+}  // namespace
+
+TEST(SimRobot, OrvocoreHoldsTheCommandedPositionsAndStopsAfterTheSimulatorDied) {
+  SimulatorRun run;
+  ASSERT_TRUE(run.ready()) << run.process.out() << run.process.err();
+  OrvoTest::TempDir dir("gz_sim_robot");
+  const std::vector<std::string> targets{"0.4", "-0.3", "0.5", "0.2", "-0.4", "0.6"};
+  gz_test::ProgramProcess core(ORVOCORE_PATH, {"--simtime", "--config", hold_config(dir, targets)});
+  ASSERT_TRUE(core.wait_for_output("started running", 20s)) << core.out() << core.err();
+  ASSERT_TRUE(core.wait_for_output("gz_test_position: settled", 20s)) << core.out() << core.err();
+
+  // The simulator dies; orvocore goes on until it is told to stop.
+  run.process.kill_now();
+  std::this_thread::sleep_for(500ms);
+  ASSERT_TRUE(core.running()) << core.err();
+  core.signal(SIGINT);
+  ASSERT_TRUE(core.wait(5s));
+  EXPECT_EQ(core.exit_code(), 0) << core.err();
+  const std::string out = core.out();
+  EXPECT_THAT(out, testing::HasSubstr("gracefully stopping"));
+
+  const char* const joints[] = {"shoulder_yaw", "shoulder_pitch", "elbow_pitch",
+                                "wrist_roll",   "wrist_pitch",    "wrist_yaw"};
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_NEAR(reported(out, "joint '" + std::string(joints[i]) + "' position"), std::stod(targets[i]), 0.005)
+        << out;
+  }
+  EXPECT_GT(reported(out, "imu rate span"), 0.1) << out;
+  EXPECT_GT(reported(out, "ft torque span"), 0.1) << out;
+  EXPECT_GT(reported(out, "flange x span"), 0.05) << out;
+  EXPECT_NEAR(reported(out, "imu acceleration"), 9.8, 0.05) << out;
+  EXPECT_NEAR(reported(out, "ft force"), 5.3 * 9.8, 0.5) << out;
 }

@@ -1,11 +1,9 @@
 #pragma once
-// orvosim as a child process of a test, its output in files. Stopped by its
-// process id; at the end it is killed if still running and reaped, and what a
-// killed run leaves behind (the four device channels, the clock queue) is
-// removed.
+// A program (orvosim, orvocore) as a child process of a test, its output in
+// files. Stopped by its process id; at the end it is killed if still running
+// and reaped.
 
 #include <fcntl.h>
-#include <mqueue.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -19,20 +17,18 @@
 #include <thread>
 #include <vector>
 
-#include "orvo2/shm_segment.h"
-
 extern char** environ;
 
 namespace gz_test {
 
-class OrvosimProcess {
+class ProgramProcess {
 public:
-  explicit OrvosimProcess(const std::vector<std::string>& args) {
+  ProgramProcess(const std::string& program, const std::vector<std::string>& args) {
     static int counter = 0;
-    const std::string stem = "/tmp/orvo2_gz_orvosim_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+    const std::string stem = "/tmp/orvo2_gz_program_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
     _out_path = stem + "_out.txt";
     _err_path = stem + "_err.txt";
-    std::vector<std::string> all{ORVOSIM_PATH};
+    std::vector<std::string> all{program};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
@@ -41,20 +37,16 @@ public:
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, _out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, _err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&_pid, ORVOSIM_PATH, &actions, nullptr, argv.data(), environ) != 0) _pid = -1;
+    if (posix_spawn(&_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) _pid = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
-  ~OrvosimProcess() {
+  ~ProgramProcess() {
     kill_now();
-    for (const char* channel : {"joint_gz", "link_state_sensor", "imu_gz", "ft_gz"}) {
-      Orvo::shm::ShmSegment::unlink(std::string("/orvo2_") + channel);
-    }
-    mq_unlink("/gz_to_orvo2_time");
     std::remove(_out_path.c_str());
     std::remove(_err_path.c_str());
   }
-  OrvosimProcess(const OrvosimProcess&) = delete;
-  OrvosimProcess& operator=(const OrvosimProcess&) = delete;
+  ProgramProcess(const ProgramProcess&) = delete;
+  ProgramProcess& operator=(const ProgramProcess&) = delete;
 
   bool started() const { return _pid > 0; }
   bool running() const { return _pid > 0 && !_exited; }
@@ -88,6 +80,7 @@ public:
     }
     return true;
   }
+  bool killed_by(int sig) const { return _exited && WIFSIGNALED(_status) && WTERMSIG(_status) == sig; }
   int exit_code() const { return _exited && WIFEXITED(_status) ? WEXITSTATUS(_status) : -1; }
   std::string out() const { return read(_out_path); }
   std::string err() const { return read(_err_path); }
