@@ -81,6 +81,15 @@ public:
   std::unique_ptr<Orvo::ClientManager> client;
 };
 
+// The fields of a record made of T only, in their order.
+template <typename T, typename Record>
+std::vector<T> fields(const Record& record) {
+  static_assert(sizeof(Record) % sizeof(T) == 0, "a record of T only");
+  std::vector<T> out(sizeof(Record) / sizeof(T));
+  std::memcpy(out.data(), &record, sizeof(Record));
+  return out;
+}
+
 struct TableEntry {
   std::string name;
   std::string type;

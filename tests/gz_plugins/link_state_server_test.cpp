@@ -76,20 +76,11 @@ TEST(GzLinkStateSensor, RecordHoldsTheWorldPoseWithWLastAndTheWorldVelocities) {
   ASSERT_TRUE(robot.client->recv());
   const Orvo::Hal::LinkStateSensorRx& rx = robot[0].rx();
 
-  // Doubles unchanged.
-  EXPECT_EQ(rx.pos_x, pose.Pos().X());
-  EXPECT_EQ(rx.pos_y, pose.Pos().Y());
-  EXPECT_EQ(rx.pos_z, pose.Pos().Z());
-  EXPECT_EQ(rx.quat_x, pose.Rot().X());
-  EXPECT_EQ(rx.quat_y, pose.Rot().Y());
-  EXPECT_EQ(rx.quat_z, pose.Rot().Z());
-  EXPECT_EQ(rx.quat_w, pose.Rot().W());
-  EXPECT_EQ(rx.lin_vel_x, linear.X());
-  EXPECT_EQ(rx.lin_vel_y, linear.Y());
-  EXPECT_EQ(rx.lin_vel_z, linear.Z());
-  EXPECT_EQ(rx.ang_vel_x, angular.X());
-  EXPECT_EQ(rx.ang_vel_y, angular.Y());
-  EXPECT_EQ(rx.ang_vel_z, angular.Z());
+  // Doubles unchanged, in the record's order.
+  EXPECT_THAT(gz_test::fields<double>(rx),
+              ElementsAre(pose.Pos().X(), pose.Pos().Y(), pose.Pos().Z(), pose.Rot().X(), pose.Rot().Y(),
+                          pose.Rot().Z(), pose.Rot().W(), linear.X(), linear.Y(), linear.Z(), angular.X(),
+                          angular.Y(), angular.Z()));
 
   // What those are: a turn by `angle` about z, stored (0, 0, sin, cos).
   EXPECT_NEAR(rx.quat_x, 0.0, 1e-12);
