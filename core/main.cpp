@@ -1,0 +1,142 @@
+// orvocore: runs a robot from its YAML configuration until SIGINT.
+
+#include <signal.h>
+#include <time.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+#include <tclap/CmdLine.h>
+#include <yaml-cpp/yaml.h>
+
+#include "extra_parameters.h"
+#include "framework/device_info.h"
+#include "framework/parameter.h"
+#include "orvo2/config_parser.h"
+#include "orvo2/context.h"
+#include "orvo2/journal.h"
+#include "orvo2/orvo_core_thread.h"
+#include "orvo_config.h"
+#include "orvo_interface/config_options.h"
+#include "orvo_interface/logger.h"
+#include "orvo_interface/orvo_interface.h"
+#include "orvo_interface/robot_interface.h"
+#include "ros_logger_level.h"
+#include "sim_time.h"
+
+namespace {
+
+std::atomic<bool> run{true};
+
+void on_sigint(int) { run.store(false); }
+
+// Sleeps one second at a time until SIGINT cleared `run`; an interrupted
+// sleep finishes its second first.
+void wait_for_sigint() {
+  while (run.load()) {
+    timespec remaining{1, 0};
+    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &remaining, &remaining) == EINTR) {
+    }
+  }
+}
+
+// A start-up failure ends the process at once, without the orderly stop.
+[[noreturn]] void fail_start_up(const char* what) {
+  std::fflush(stdout);
+  std::cerr << "orvocore: " << what << std::endl;
+  std::_Exit(1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  auto context_impl = std::make_shared<Orvo::ContextImpl>();
+  Orvo::Context context(context_impl);
+  Orvo::ParameterManager& params = context.paramManager();
+
+  TCLAP::CmdLine cmd("", ' ', fmt::format("{}.{}.{}", 2, 0, 0));
+  TCLAP::SwitchArg verbose("V", "verbose", "Print additional output", cmd, false);
+  TCLAP::SwitchArg simtime("S", "simtime", "Synchronize with simulation time", cmd, false);
+  TCLAP::ValueArg<std::string> config("C", "config", "Path to the orvo2 yaml configuration file", false, "",
+                                      "filepath", cmd);
+  cmd.parse(argc, argv);
+
+  if (verbose.getValue()) {
+    Orvo::Journal::SetGlobalJournalLevel(0);
+    Orvo::Logger::SetVerbosityLevel(0);
+  } else {
+    Orvo::Journal::SetGlobalJournalLevel(2);
+    Orvo::Logger::SetVerbosityLevel(2);
+    Orvo::set_ros_logger_level();
+  }
+
+  std::unique_ptr<Orvo::SimTime> sim_time;
+  std::string path;
+  Orvo::ConfigOptions options;
+  Orvo::OrvoInterface model;
+  YAML::Node root;
+  std::unique_ptr<Orvo::ConfigParser> parser;
+  std::vector<std::unique_ptr<Orvo::OrvoCoreThread>> threads;
+  try {
+    if (simtime.getValue()) {
+      sim_time = std::make_unique<Orvo::SimTime>();
+    }
+    path = config.getValue();
+    if (path.empty()) {
+      path = Orvo::Utils::getOrvoConfig();
+    }
+    options = Orvo::ConfigOptions::FromConfigFile(path);
+    options.set_parameter<std::string>("framework", "Orvo2Rt");
+    params.setParam<Orvo::ConfigOptions>("/orvo_internal/hal/robot_ifc_cfg", options);
+    model.init(options);
+    if (auto description = params.getParamHandle<std::string>("/robot_description")) {
+      description->set(options.get_urdf());
+    }
+    root = YAML::LoadFile(path);
+    parser = std::make_unique<Orvo::ConfigParser>(root, model);
+    params.setParam<Orvo::Hal::HardwareDescription>("/orvo_internal/hardware_description", parser->getHw());
+    Orvo::publish_extra_parameters(params, parser->getParameters());
+
+    for (const std::string& name : parser->getThreads()) {
+      const Orvo::SchedArgs sched = parser->getThreadSchedArgs(name);
+      const Orvo::TaskArgs tasks = parser->getThreadTaskArgs(name);
+      const Orvo::HalArgs hal = parser->getThreadHalArgs(name);
+      threads.push_back(std::make_unique<Orvo::OrvoCoreThread>(name, sched, hal, tasks, true));
+    }
+    for (auto& thread : threads) {
+      thread->start();
+    }
+  } catch (const std::exception& error) {
+    fail_start_up(error.what());
+  } catch (...) {
+    fail_start_up("unknown exception");
+  }
+  context.journal().jhigh().jok("started running \n");
+
+  struct sigaction action {};
+  action.sa_handler = on_sigint;
+  action.sa_flags = 0;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+
+  wait_for_sigint();
+
+  for (auto& thread : threads) {
+    thread->stop();
+  }
+  if (sim_time) {
+    sim_time->stop();
+  }
+  Orvo::RobotInterface::clearRobotMap();
+  context.journal().jhigh().jok("gracefully stopping \n");
+  threads.clear();
+  return 0;
+}

@@ -1,0 +1,174 @@
+// The worker thread of an OrvoCoreThread: its set-up in the thread, the
+// timed loop and one cycle. Nothing here allocates once the loop runs.
+
+#include <pthread.h>
+#include <time.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "orvo_core_thread_impl.h"
+#include "realtime_scheduling.h"
+
+namespace Orvo {
+namespace {
+
+constexpr int64_t ns_per_s = 1000000000;
+
+int64_t now_ns() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * ns_per_s + now.tv_nsec;
+}
+
+void sleep_until(int64_t deadline_ns) {
+  timespec deadline{};
+  deadline.tv_sec = static_cast<time_t>(deadline_ns / ns_per_s);
+  deadline.tv_nsec = static_cast<long>(deadline_ns % ns_per_s);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+  }
+}
+
+const char* step_name(int step) {
+  static const char* const names[] = {"sense_all", "run_all", "move_all"};
+  return names[step];
+}
+
+}  // namespace
+
+void OrvoCoreThread::Impl::worker_main() {
+  char thread_name[16] = {};
+  name.copy(thread_name, sizeof(thread_name) - 1);
+  pthread_setname_np(pthread_self(), thread_name);
+  apply_scheduling(name, _sched, _realtime, _journal);
+  try {
+    advertise_scheduler_services();
+  } catch (const std::exception& error) {
+    _ready.set_value(fmt::format("thread '{}': unable to serve its scheduler services: {}", name, error.what()));
+    return;
+  }
+  _ready.set_value(std::string());
+  cycle_loop();
+  for (TaskSlot& slot : _tasks) {
+    slot.plugin->close();
+  }
+}
+
+void OrvoCoreThread::Impl::cycle_loop() {
+  const int64_t period = _sched.period.count();
+  int64_t deadline = now_ns();
+  int64_t last_start = deadline - period;
+  while (_running.load(std::memory_order_relaxed)) {
+    const int64_t start = now_ns();
+    cycle(start - last_start);
+    last_start = start;
+    ++_cycles;
+    if (cycle_hook) {
+      cycle_hook(_cycles);
+    }
+    deadline += period;
+    const int64_t end = now_ns();
+    if (end > deadline + period) {
+      deadline = end;  // more than a cycle behind: drop the missed cycles
+    }
+    sleep_until(deadline);
+  }
+}
+
+void OrvoCoreThread::Impl::cycle(int64_t measured_period) {
+  bool devices_ok = true;
+  const int64_t t0 = now_ns();
+  for (Container& container : _containers) {
+    devices_ok = step_container(container, Step::Sense) && devices_ok;
+  }
+  const int64_t t1 = now_ns();
+  for (Container& container : _containers) {
+    devices_ok = step_container(container, Step::Run) && devices_ok;
+  }
+  for (TaskSlot& slot : _tasks) {
+    step_task(slot);
+  }
+  _queue->run();
+  const int64_t t2 = now_ns();
+  for (Container& container : _containers) {
+    devices_ok = step_container(container, Step::Move) && devices_ok;
+  }
+  const int64_t t3 = now_ns();
+
+  int32_t state = CycleOk;
+  if (!devices_ok) {
+    state = DeviceFault;
+  } else if (t3 - t0 > _sched.period.count()) {
+    state = CycleOverrun;
+  }
+  publish_statistics(t1 - t0, t2 - t1, t3 - t2, measured_period, state);
+}
+
+bool OrvoCoreThread::Impl::step_container(Container& container, Step step) {
+  const char* what = "unknown exception";
+  try {
+    switch (step) {
+      case Step::Sense: return container.drivers->sense_all();
+      case Step::Run: return container.drivers->run_all();
+      case Step::Move: return container.drivers->move_all();
+    }
+    return false;
+  } catch (const std::exception& error) {
+    what = error.what();
+    if (!container.reported) {
+      _journal.jhigh().vlog(Journal::Error, "device container '{}' threw in {}: {} \n", container.type,
+                            step_name(static_cast<int>(step)), what);
+    }
+  } catch (...) {
+    if (!container.reported) {
+      _journal.jhigh().vlog(Journal::Error, "device container '{}' threw in {}: {} \n", container.type,
+                            step_name(static_cast<int>(step)), what);
+    }
+  }
+  container.reported = true;
+  return false;
+}
+
+void OrvoCoreThread::Impl::step_task(TaskSlot& slot) {
+  const int64_t begin = now_ns();
+  ControlPlugin& plugin = *slot.plugin;
+  try {
+    plugin.execute_lifecycle();
+  } catch (const std::exception& error) {
+    _journal.jhigh().vlog(Journal::Error, "task '{}' threw out of its lifecycle step: {}; aborting \n",
+                          plugin.getName(), error.what());
+    plugin.command(Runnable::Abort);
+  } catch (...) {
+    _journal.jhigh().vlog(Journal::Error, "task '{}' threw out of its lifecycle step: {}; aborting \n",
+                          plugin.getName(), "unknown exception");
+    plugin.command(Runnable::Abort);
+  }
+  slot.run_time = now_ns() - begin;
+}
+
+void OrvoCoreThread::Impl::publish_statistics(int64_t sense, int64_t run, int64_t move, int64_t measured_period,
+                                              int32_t state) {
+  for (TaskSlot& slot : _tasks) {
+    if (auto message = slot.stats->loanMessage()) {
+      message->value().run_time = slot.run_time;
+      message->value().state = slot.plugin->getState();
+      slot.stats->publishLoaned(std::move(message));
+    }
+  }
+  if (auto message = _execution_pub->loanMessage()) {
+    ExecutionTime& times = message->value();
+    times.sense = sense;
+    times.move = move;
+    times.run = run;
+    times.period = measured_period;
+    times.expected_period = _sched.period.count();
+    times.state = state;
+    _execution_pub->publishLoaned(std::move(message));
+  }
+}
+
+}  // namespace Orvo
