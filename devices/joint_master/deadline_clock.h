@@ -1,0 +1,25 @@
+#pragma once
+// The clock of the command expiry deadlines: the process's simulated clock
+// when this process follows a simulator, otherwise the monotonic clock.
+
+#include <cstdint>
+#include <ctime>
+
+#include "orvo2/simulated_clock.h"
+
+namespace Orvo {
+namespace Hal {
+
+// Any thread; lock-free, never allocates. Nanoseconds since the clock's epoch.
+inline int64_t deadline_clock_now() {
+  using Orvo::chrono::simulated_clock;
+  if (simulated_clock::uses_sim_time()) {
+    return simulated_clock::now().time_since_epoch().count();
+  }
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+}  // namespace Hal
+}  // namespace Orvo

@@ -1,0 +1,38 @@
+#include "joint_command_limits.h"
+
+#include <cfloat>
+
+#include <urdf_model/joint.h>
+
+namespace Orvo {
+namespace Hal {
+
+void set_default_limits(joint_tx_limits& limits) {
+  limits.min.pos_ref = -FLT_MAX;
+  limits.min.vel_ref = -FLT_MAX;
+  limits.min.tor_ref = -FLT_MAX;
+  limits.max.pos_ref = FLT_MAX;
+  limits.max.vel_ref = FLT_MAX;
+  limits.max.tor_ref = FLT_MAX;
+  limits.max_delta.pos_ref = FLT_MAX;
+}
+
+void set_urdf_limits(joint_tx_limits& limits, const std::shared_ptr<const urdf::Joint>& joint,
+                     double scaling) {
+  if (!joint || !joint->limits) {
+    return;
+  }
+  const urdf::JointLimits& urdf_limits = *joint->limits;
+  const double velocity = urdf_limits.velocity * scaling;
+  const double effort = urdf_limits.effort * scaling;
+  limits.min.pos_ref = static_cast<float>(urdf_limits.lower);
+  limits.max.pos_ref = static_cast<float>(urdf_limits.upper);
+  limits.max.vel_ref = static_cast<float>(velocity);
+  limits.min.vel_ref = static_cast<float>(-velocity);
+  limits.max_delta.pos_ref = static_cast<float>(velocity);
+  limits.max.tor_ref = static_cast<float>(effort);
+  limits.min.tor_ref = static_cast<float>(-effort);
+}
+
+}  // namespace Hal
+}  // namespace Orvo

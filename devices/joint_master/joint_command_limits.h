@@ -1,0 +1,29 @@
+#pragma once
+// Filling a joint's command limits: the unbounded defaults and the bounds a
+// URDF joint declares.
+
+#include <memory>
+
+#include "orvo2/joint_tx_limits.h"
+
+namespace urdf {
+class Joint;
+}
+
+namespace Orvo {
+namespace Hal {
+
+// Set-up or service handler; never allocates. Position, velocity and effort
+// of min/max become -FLT_MAX/+FLT_MAX, the position rate +FLT_MAX; every other
+// field keeps its value.
+void set_default_limits(joint_tx_limits& limits);
+
+// Set-up or service handler; never allocates. From the joint's URDF limits:
+// position bounds as declared, velocity, effort and the position rate
+// (the velocity) times `scaling`. An empty joint, or one without limits,
+// leaves `limits` unchanged.
+void set_urdf_limits(joint_tx_limits& limits, const std::shared_ptr<const urdf::Joint>& joint,
+                     double scaling);
+
+}  // namespace Hal
+}  // namespace Orvo

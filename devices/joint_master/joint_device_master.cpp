@@ -1,0 +1,155 @@
+// Construction of the joint master: joint discovery, pipelines, URDF limits,
+// topics, services and start-up options.
+
+#include "joint_device_master.h"
+
+#include <stdexcept>
+#include <string>
+
+#include <urdf_model/model.h>
+#include <urdf_parser/urdf_parser.h>
+
+#include "framework/device_container.h"
+#include "framework/parameter.h"
+#include "framework/service.h"
+#include "framework/topic.h"
+#include "orvo2/callback_queue.h"
+#include "orvo2/device_rt.h"
+
+namespace Orvo {
+namespace Hal {
+namespace {
+
+const char* const kMasterType = "joint_master";
+const char* const kMasterName = "jm";
+constexpr int kTxQueueSize = 20;
+
+}  // namespace
+
+JointDeviceMaster::JointDeviceMaster()
+    : Device(DeviceInfo{kMasterName, kMasterName, -1}),
+      Task(kMasterName, "", {}, false),
+      Journal(kMasterName) {
+  setPrivilegedMode(true);
+  tx_queue = std::make_shared<CallbackQueue>();
+  period_name = resolveName("~period");
+
+  const auto hardware =
+      getParamOrThrow<HardwareDescription>("/orvo_internal/hardware_description");
+  DeviceContainer<JointBase> found(std::vector<DeviceInfo>{}, [](const DeviceInfo&) {
+    return std::shared_ptr<JointBase>();
+  });
+  discover_joints(hardware, found);
+  if (found.get_device_vector().empty()) {
+    vlog(Error, "no joints have been found \n");
+  }
+
+  const JointMasterRx prototype(infos);
+
+  std::string urdf_text;
+  if (getParam<std::string>("/robot_description", urdf_text)) {
+    urdf_model = urdf::parseURDF(urdf_text);
+    if (urdf_model) {
+      jlow().vlog(Info, "successfully built urdf model \n");
+    }
+  } else {
+    jmid().vlog(Warning, "could not find urdf in '/robot_description' param \n");
+  }
+
+  for (const auto& joint : found.get_device_vector()) {
+    JointTxData data(joint->get_name(), static_cast<Journal*>(this));
+    data.joint = joint;
+    data.on_violation = [this] { return on_limits_exceeded(); };
+    tx_map.erase(joint->get_id());
+    tx_map.emplace(joint->get_id(), std::move(data));
+    joints.push_back(joint);
+  }
+
+  bool urdf_reply = false;
+  on_set_urdf_limits(1.0, urdf_reply);
+
+  rx_pub = advertise<JointMasterRx>(DeviceRt::RxTopicName(kMasterType, "all_joints"), prototype);
+  if (!rx_pub) {
+    throw std::runtime_error("joint master: cannot advertise '" +
+                             DeviceRt::RxTopicName(kMasterType, "all_joints") + "'");
+  }
+  loan_rx();
+  tx_sub = subscribe<JointDeviceMaster, JointMasterTx>(
+      DeviceRt::TxTopicName(kMasterType, "all_joints"), &JointDeviceMaster::on_aggr_tx_recv, this,
+      kTxQueueSize, tx_queue.get());
+  if (!tx_sub) {
+    throw std::runtime_error("joint master: cannot subscribe '" +
+                             DeviceRt::TxTopicName(kMasterType, "all_joints") + "'");
+  }
+
+  CallbackQueue* queue = getTaskQueue();
+  enable_filter_srv = advertiseService<bool, bool, JointDeviceMaster>(
+      "joint_master/enable_tx_filter", &JointDeviceMaster::enableTxFilter, this, queue);
+  set_cutoff_srv = advertiseService<double, bool, JointDeviceMaster>(
+      "joint_master/set_tx_filter_cutoff", &JointDeviceMaster::setFilterProperties, this, queue);
+  set_mask_srv = advertiseService<unsigned, bool, JointDeviceMaster>(
+      "joint_master/set_mask", &JointDeviceMaster::on_set_mask, this, queue);
+  set_limits_srv = advertiseService<JointMasterLimits, bool, JointDeviceMaster>(
+      "joint_master/set_limits", &JointDeviceMaster::on_set_limits, this, queue);
+  set_urdf_limits_srv = advertiseService<double, bool, JointDeviceMaster>(
+      "joint_master/set_limits_from_urdf", &JointDeviceMaster::on_set_urdf_limits, this, queue);
+
+  info_pub = advertise<JointMasterInfo>("joint_master/info", JointMasterInfo{0, false, 0.0});
+  if (!info_pub) {
+    throw std::runtime_error("joint master: cannot advertise '" + resolveName("joint_master/info") +
+                             "'");
+  }
+
+  tx_filter_autostart = getParamOr<bool>("~tx_filter_autostart", false);
+  autostart_done = false;
+  tx_filter_cutoff = getParamOr<double>("~tx_filter_cutoff", 100.0);
+  enable_safety = getParamOr<bool>("~enable_safety", true);
+  if (!enable_safety) {
+    jhigh().vlog(Warning, "running with disabled safety policies \n");
+  }
+}
+
+JointDeviceMaster::~JointDeviceMaster() = default;
+
+void JointDeviceMaster::discover_joints(const HardwareDescription& hardware,
+                                        DeviceContainer<JointBase>& found) {
+  std::map<int, std::string> names_by_id;
+  for (const std::string& type : hardware.types) {
+    if (type == kMasterType) {
+      continue;
+    }
+    const auto clients = DeviceContainerBase::MakeClient(type, hardware.getDeviceInfoAll(type));
+    for (const auto& device : clients->get_device_base_vector()) {
+      if (!found.addDevice(device)) {
+        continue;
+      }
+      const DeviceInfo& info = device->get_devinfo();
+      const auto known = names_by_id.emplace(info.id, info.name);
+      if (!known.second) {
+        throw std::runtime_error("joint master: joint id " + std::to_string(info.id) +
+                                 " is used by '" + known.first->second + "' and '" + info.name +
+                                 "'");
+      }
+      vlog(Info, "found joint '{}', id = {}, type = '{}' \n", info.name, info.id, info.type);
+      infos.push_back(info);
+      rx_valid.push_back(false);
+    }
+  }
+}
+
+void JointDeviceMaster::loan_rx() {
+  loaned_rx = rx_pub->loanMessage();
+  if (!loaned_rx) {
+    return;
+  }
+  // A loan made from another prototype (a subscriber that created the topic
+  // first) gets the joint list once; it keeps it for later loans.
+  JointMasterRx& msg = loaned_rx->value();
+  if (msg.rx.size() != infos.size() || msg.info.size() != infos.size()) {
+    msg.info = infos;
+    msg.rx.resize(infos.size());
+  }
+}
+
+}  // namespace Hal
+}  // namespace Orvo

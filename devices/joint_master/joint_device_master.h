@@ -1,0 +1,126 @@
+#pragma once
+// The joint master: one device that stands between the joint devices and
+// everything that reads or commands all joints at once. Each cycle it
+// gathers every joint's rx into one aggregated message, pushes the
+// aggregated commands through one command pipeline per joint to the joint
+// devices and publishes its status; between cycles it serves the tuning
+// services (mask, limits, filter).
+//
+// sense(), move() and run() are called by its driver container in one worker
+// thread; the aggregated tx callback runs inside move() and the service
+// handlers inside run(), so the master's state needs no lock.
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices/joint_master_messages.h"
+#include "joint_tx_data.h"
+#include "orvo2/device_base.h"
+#include "orvo2/joint_base.h"
+#include "orvo2/journal.h"
+#include "orvo2/task.h"
+
+namespace urdf {
+class ModelInterface;
+}
+
+namespace Orvo {
+
+class CallbackQueue;
+template <typename T>
+class MessageAdapter;
+
+namespace Hal {
+
+template <typename T>
+class DeviceContainer;
+
+class JointDeviceMaster : public Device, public Task, private Journal {
+public:
+  using JointTxData = Hal::JointTxData;
+
+  // Set-up; allocates. Discovers the joints of the hardware description
+  // parameter, applies their URDF limits and creates the topics and services.
+  // Throws when the hardware description is missing, when a device library
+  // fails, or when two joints share an id.
+  JointDeviceMaster();
+  ~JointDeviceMaster() override;
+
+  // Worker thread; never blocks, allocates or throws. Senses every joint and
+  // publishes the aggregated rx once every joint has delivered; true when
+  // it was published.
+  bool sense() override;
+  // Worker thread; never blocks or allocates. Applies the aggregated
+  // commands that arrived, drives every joint's pipeline, publishes the
+  // status; true. Passes on the std::out_of_range of a command for an
+  // unknown joint id.
+  bool move() override;
+  // Worker thread: serves the pending service requests. Never blocks.
+  bool run() override;
+
+  // Worker thread; never allocates.
+  void sense_joint(JointBase& joint, int i);
+  bool valid_rx_recv_all() const;
+  // Worker thread, inside move(). Throws std::out_of_range for an unknown id.
+  void on_aggr_tx_recv(const JointMasterTx& msg);
+  // Worker thread; never allocates. The reaction to a limit violation: true
+  // (safety on: mask 0, every pipeline back to its last command) or false.
+  bool on_limits_exceeded();
+  // Any thread (a plain read).
+  uint32_t getMask() const { return mask; }
+
+  // Service handlers, worker thread inside run(); reply in `ok`, return true.
+  bool enableTxFilter(const bool& on, bool& ok);
+  bool setFilterProperties(const double& hz, bool& ok);
+  bool on_set_mask(const unsigned& m, bool& ok);
+  // Throws std::out_of_range for an unknown id.
+  bool on_set_limits(const JointMasterLimits& req, bool& ok);
+  bool on_set_urdf_limits(const double& scaling, bool& ok);
+
+private:
+  template <typename Req>
+  using ServiceHandle = std::shared_ptr<ServiceServer<Req, bool>>;
+
+  // Set-up: offers every device of every type but "joint_master" to `found`,
+  // which keeps the joints; records their infos.
+  void discover_joints(const HardwareDescription& hardware, DeviceContainer<JointBase>& found);
+  // Reads "~period" into `period`; false when it is not set.
+  bool read_period();
+  // Every pipeline: sample time from `period`, the given cut-off.
+  void set_filter_all(double cutoff_hz);
+  // Logs the ids there are and throws std::out_of_range ("map::at").
+  [[noreturn]] void throw_unknown_id(int id);
+  void loan_rx();
+
+  std::shared_ptr<MessageAdapter<JointMasterRx>> loaned_rx;
+  ServiceHandle<unsigned> set_mask_srv;
+  ServiceHandle<double> set_urdf_limits_srv;
+  ServiceHandle<JointMasterLimits> set_limits_srv;
+  uint32_t mask = 0xFFFFFFFFu;
+  std::vector<DeviceInfo> infos;
+  std::shared_ptr<urdf::ModelInterface> urdf_model;
+  std::vector<bool> rx_valid;
+  mutable bool all_rx_valid = false;
+  std::shared_ptr<Publisher<JointMasterRx>> rx_pub;
+  std::shared_ptr<Subscriber<JointMasterTx>> tx_sub;
+  std::map<int, JointTxData> tx_map;
+  std::vector<std::shared_ptr<JointBase>> joints;
+  std::chrono::nanoseconds period{0};
+  std::shared_ptr<CallbackQueue> tx_queue;
+  ServiceHandle<bool> enable_filter_srv;
+  ServiceHandle<double> set_cutoff_srv;
+  std::shared_ptr<Publisher<JointMasterInfo>> info_pub;
+  bool tx_filter_autostart = false;
+  bool autostart_done = false;
+  bool tx_filter_enabled = false;
+  double tx_filter_cutoff = 100.0;  // Hz
+  bool enable_safety = true;
+  std::string period_name;  // "~period" resolved once, read without allocating
+};
+
+}  // namespace Hal
+}  // namespace Orvo

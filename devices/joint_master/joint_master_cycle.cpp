@@ -1,0 +1,197 @@
+// The joint master's cycle: sense gathers the joints' rx into the aggregated
+// message, move applies the aggregated commands and drives every pipeline,
+// run serves the service requests.
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <stdexcept>
+#include <string>
+
+#include <fmt/ostream.h>
+
+#include "framework/debug.h"
+#include "framework/publisher.h"
+#include "joint_device_master.h"
+#include "orvo2/callback_queue.h"
+#include "orvo2/context.h"
+#include "framework/parameter.h"
+#include "orvo2/simulated_clock.h"
+
+namespace Orvo {
+namespace Hal {
+namespace {
+
+// Sequence number of the next aggregated rx message, shared by every master
+// of the process (masters may run in different threads).
+std::atomic<uint32_t> next_seq{0};
+
+int64_t monotonic_now() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+// The first missing loan of a thread arms the throttle silently; later ones
+// warn at most once per second.
+bool loan_warning_due() {
+  struct Throttle {
+    int64_t last_t = 0;
+    bool armed = false;
+  };
+  thread_local Throttle throttle;
+  const int64_t now = monotonic_now();
+  if (!throttle.armed) {
+    throttle.armed = true;
+    throttle.last_t = now;
+    return false;
+  }
+  if (now - throttle.last_t > 1000000000LL) {
+    throttle.last_t = now;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool JointDeviceMaster::sense() {
+  if (tx_filter_autostart && !autostart_done && read_period()) {
+    autostart_done = true;
+    bool ok = false;
+    enableTxFilter(true, ok);
+  }
+
+  if (!loaned_rx) {
+    loan_rx();
+    if (!loaned_rx) {
+      if (loan_warning_due()) {
+        jmid().vlog(Warning, "unable to write to aggregated rx \n");
+      }
+      return false;
+    }
+  }
+
+  for (size_t i = 0; i < joints.size(); ++i) {
+    sense_joint(*joints[i], static_cast<int>(i));
+  }
+
+  if (!valid_rx_recv_all()) {
+    ORVO2_DEBUG_TRACE(0, "sense", "valid data unavailable yet \n");
+    return false;
+  }
+  ORVO2_DEBUG_TRACE(1, "sense", "publishing aggr rx \n");
+
+  JointMasterRx& msg = loaned_rx->value();
+  msg.stamp = Orvo::chrono::simulated_clock::now().time_since_epoch().count();
+  msg.seq = next_seq.fetch_add(1);
+  std::shared_ptr<MessageBase> message = std::move(loaned_rx);
+  const bool published = rx_pub->publishLoaned(std::move(message));
+  loan_rx();
+  return published;
+}
+
+void JointDeviceMaster::sense_joint(JointBase& joint, int i) {
+  if (!joint.sense()) {
+    return;
+  }
+  const joint_rx& rx = joint.get_rx();
+  ORVO2_DEBUG_TRACE(1, "sense_joint", "received rx #{} \n {} \n", i, fmt::streamed(rx));
+  if (!loaned_rx) {
+    return;
+  }
+  const size_t index = static_cast<size_t>(i);
+  loaned_rx->value().rx[index] = rx;
+  if (rx_valid[index]) {
+    return;
+  }
+  const auto record = tx_map.find(infos[index].id);
+  if (record != tx_map.end()) {
+    record->second.initialise(rx);
+  }
+  rx_valid[index] = true;
+}
+
+bool JointDeviceMaster::valid_rx_recv_all() const {
+  if (all_rx_valid) {
+    return true;
+  }
+  bool all = true;
+  for (const bool valid : rx_valid) {
+    all = all && valid;
+  }
+  all_rx_valid = all;
+  return all;
+}
+
+bool JointDeviceMaster::move() {
+  tx_queue->run();
+  for (auto& entry : tx_map) {
+    entry.second.process_and_publish();
+  }
+  if (auto status = info_pub->loanMessage()) {
+    status->value() = JointMasterInfo{mask, tx_filter_enabled, tx_filter_cutoff};
+    info_pub->publishLoaned(std::move(status));
+  }
+  return true;
+}
+
+bool JointDeviceMaster::run() {
+  getTaskQueue()->run();
+  return true;
+}
+
+void JointDeviceMaster::on_aggr_tx_recv(const JointMasterTx& msg) {
+  ORVO2_DEBUG_TRACE(1, "on_aggr_tx_recv", "received aggr tx from '{}' \n", msg.sender);
+  if (mask == 0) {
+    return;
+  }
+  if (msg.tx.size() < msg.info.size()) {
+    vlog(Error, "aggregated tx from '{}' refused: {} commands for {} joints \n", msg.sender,
+         msg.tx.size(), msg.info.size());
+    return;
+  }
+  for (size_t i = 0; i < msg.info.size(); ++i) {
+    const joint_tx& tx = msg.tx[i];
+    if (tx.mask == 0) {
+      continue;
+    }
+    const int id = msg.info[i].id;
+    const auto record = tx_map.find(id);
+    if (record == tx_map.end()) {
+      throw_unknown_id(id);
+    }
+    record->second.apply_tx(tx, mask);
+  }
+}
+
+bool JointDeviceMaster::on_limits_exceeded() {
+  if (!enable_safety) {
+    jhigh().vlog(Warning, "safety is disabled, skipping.. \n");
+    return false;
+  }
+  jhigh().vlog(Warning, "safety limits exceeded, disabling joint device \n");
+  jlow().vlog(Info, "joint_master: setting mask to {} \n", 0);
+  mask = 0;
+  for (auto& entry : tx_map) {
+    entry.second.reset();
+  }
+  return true;
+}
+
+void JointDeviceMaster::throw_unknown_id(int id) {
+  std::string ids;
+  for (const auto& entry : tx_map) {
+    ids += (ids.empty() ? "" : ", ") + std::to_string(entry.first);
+  }
+  vlog(Error, "could not find joint with id = {}, available ids are [{}] \n", id, ids);
+  throw std::out_of_range("map::at");
+}
+
+bool JointDeviceMaster::read_period() {
+  const auto param = Context().paramManager().findParam<std::chrono::nanoseconds>(period_name);
+  return param && param->get(period);
+}
+
+}  // namespace Hal
+}  // namespace Orvo

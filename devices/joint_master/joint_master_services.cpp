@@ -1,0 +1,107 @@
+// The joint master's tuning services: control mask, command limits (given or
+// from the URDF) and the command filter. Every handler runs inside run(), in
+// the master's worker thread.
+
+#include <chrono>
+#include <cmath>
+#include <stdexcept>
+
+#include <fmt/chrono.h>
+#include <urdf_model/model.h>
+
+#include "joint_command_limits.h"
+#include "joint_device_master.h"
+
+namespace Orvo {
+namespace Hal {
+
+bool JointDeviceMaster::enableTxFilter(const bool& on, bool& ok) {
+  if (!read_period()) {
+    jhigh().vlog(Error, "cannot enable filter: period parameter unspecified \n");
+    ok = false;
+    return true;
+  }
+  if (period.count() <= 0) {
+    jhigh().vlog(Error, "cannot enable filter: period parameter invalid \n");
+    ok = false;
+    return true;
+  }
+  const std::chrono::duration<double> seconds = period;
+  jlow().vlog(Info, "filter {} successfully with period = {}, cutoff = {} Hz \n",
+              on ? "enabled" : "disabled", seconds, tx_filter_cutoff);
+  for (auto& entry : tx_map) {
+    entry.second.filter_enabled = on;
+  }
+  set_filter_all(tx_filter_cutoff);
+  tx_filter_enabled = on;
+  ok = true;
+  return true;
+}
+
+bool JointDeviceMaster::setFilterProperties(const double& hz, bool& ok) {
+  if (!(hz > 0.0) || !std::isfinite(hz)) {
+    jhigh().vlog(Error, "invalid cutoff frequency requested ({} Hz) \n", hz);
+    ok = false;
+    return true;
+  }
+  if (period.count() <= 0) {
+    jhigh().vlog(Error, "cannot set cutoff frequency to {} Hz: control period unknown \n", hz);
+    ok = false;
+    return true;
+  }
+  tx_filter_cutoff = hz;
+  set_filter_all(hz);
+  jlow().vlog(Info, "set cutoff frequency to {} Hz \n", hz);
+  ok = true;
+  return true;
+}
+
+void JointDeviceMaster::set_filter_all(double cutoff_hz) {
+  const double sample_time = static_cast<double>(period.count()) / 1e9;
+  for (auto& entry : tx_map) {
+    entry.second.set_filter(sample_time, cutoff_hz);
+  }
+}
+
+bool JointDeviceMaster::on_set_mask(const unsigned& m, bool& ok) {
+  jlow().vlog(Info, "joint_master: setting mask to {} \n", m);
+  mask = m;
+  ok = true;
+  return true;
+}
+
+bool JointDeviceMaster::on_set_limits(const JointMasterLimits& req, bool& ok) {
+  jlow().vlog(Info, "setting new safety limits \n");
+  if (req.limits.size() < req.info.size()) {
+    vlog(Error, "set_limits refused: {} limits for {} joints \n", req.limits.size(),
+         req.info.size());
+    ok = false;
+    return true;
+  }
+  for (size_t i = 0; i < req.info.size(); ++i) {
+    const auto record = tx_map.find(req.info[i].id);
+    if (record == tx_map.end()) {
+      throw_unknown_id(req.info[i].id);
+    }
+    record->second.limits = req.limits[i];
+  }
+  ok = true;
+  return true;
+}
+
+bool JointDeviceMaster::on_set_urdf_limits(const double& scaling, bool& ok) {
+  jlow().vlog(Info, "setting safety limits from urdf (scaling = {}) \n", scaling);
+  if (!urdf_model) {
+    jmid().vlog(Warning, "no urdf model available, check parameter '/robot_description' \n");
+    ok = false;
+    return true;
+  }
+  for (auto& entry : tx_map) {
+    set_urdf_limits(entry.second.limits, urdf_model->getJoint(entry.second.name), scaling);
+  }
+  ok = true;
+  return true;
+}
+
+}  // namespace Hal
+}  // namespace Orvo

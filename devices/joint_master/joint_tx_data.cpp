@@ -1,0 +1,120 @@
+#include "joint_tx_data.h"
+
+#include "deadline_clock.h"
+#include "joint_command_limits.h"
+
+namespace Orvo {
+namespace Hal {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+}  // namespace
+
+JointTxData::JointTxData(std::string joint_name, Journal* master_journal)
+    : name(std::move(joint_name)),
+      journal(master_journal),
+      on_violation([] { return true; }),
+      vel_deadline(deadline_clock_now()),
+      tor_deadline(vel_deadline) {
+  set_default_limits(limits);
+}
+
+void JointTxData::apply_tx(const joint_tx& tx, uint32_t mask) {
+  target.apply(tx, static_cast<uint8_t>(mask & 0xFFu));
+  const uint32_t taken = tx.mask & mask;
+  if ((taken & joint_tx::VEL_REF) == 0 && (taken & joint_tx::TOR_REF) == 0) {
+    return;
+  }
+  const int64_t now = deadline_clock_now();
+  if (taken & joint_tx::VEL_REF) {
+    vel_deadline = now + vel_timeout;
+  }
+  if (taken & joint_tx::TOR_REF) {
+    tor_deadline = now + tor_timeout;
+  }
+}
+
+void JointTxData::reset() {
+  target = last_sent;
+  filtered = last_sent;
+  y = y1 = y2 = last_sent;
+  x = x1 = x2 = last_sent;
+  filter_initialised = true;
+}
+
+void JointTxData::initialise(const joint_rx& rx) {
+  target.reset(rx);
+  last_sent = target;
+  y = y1 = y2 = target;
+  x = x1 = x2 = target;
+  filter_initialised = true;
+}
+
+void JointTxData::set_filter(double sample_time, double cutoff_hz) {
+  ts = sample_time;
+  zeta = 1.0;
+  omega = kTwoPi * cutoff_hz;
+  const double w = omega * ts;
+  b1 = 2.0;
+  b2 = 1.0;
+  a0 = 1.0 + 4.0 * zeta / w + 4.0 / (w * w);
+  a1 = 2.0 - 8.0 / (w * w);
+  a2 = 1.0 - 4.0 * zeta / w + 4.0 / (w * w);
+  filter_initialised = true;
+  y = y1 = y2 = last_sent;
+  x = x1 = x2 = last_sent;
+}
+
+void JointTxData::process_and_publish() {
+  if (!filter_initialised) {
+    const joint_tx zero = target * 0.0f;
+    y = y1 = y2 = zero;
+    x = x1 = x2 = zero;
+    filter_initialised = true;
+  }
+  y2 = y1;
+  y1 = y;
+  x2 = x1;
+  x1 = x;
+  x = target;
+  y = float(1.0 / a0) *
+      (((x + float(b1) * x1) + float(b2) * x2) - float(a1) * y1 - float(a2) * y2);
+  filtered = y;
+  filtered.tor_ref = target.tor_ref;
+
+  joint_tx& out = filter_enabled ? filtered : target;
+  if (!limits.check_tx(out)) {
+    journal->jhigh().vlog(Journal::Warning,
+                          "'{}' safety limit violation detected in tx (see above) \n", name);
+    if (on_violation()) {
+      return;
+    }
+  }
+  joint_tx delta = (out - last_sent) / float(ts);
+  delta.mask = joint_tx::POS_REF;
+  if (!limits.check_delta_tx(delta)) {
+    journal->jhigh().vlog(Journal::Warning,
+                          "'{}' safety limit violation detected in delta tx (see above) \n", name);
+    if (on_violation()) {
+      return;
+    }
+  }
+
+  const int64_t now = deadline_clock_now();
+  if (now > vel_deadline) {
+    out.vel_ref = 0.0f;
+  }
+  if (now > tor_deadline) {
+    out.tor_ref = 0.0f;
+  }
+  out.mask = joint_tx::ALL;
+  if (joint) {
+    joint->set_tx(out);
+    joint->move();
+  }
+  last_sent = out;
+}
+
+}  // namespace Hal
+}  // namespace Orvo

@@ -1,0 +1,77 @@
+#pragma once
+// The command pipeline of one joint: takes over the commanded fields the
+// control mask lets through, smooths them with a second-order low-pass
+// filter, checks them against the joint's limits and rate limit, lets
+// velocity and torque references expire and writes one command per cycle to
+// the joint. Owned by the joint master; every member runs in the master's
+// worker thread (cycle and service handlers alike), so nothing is locked.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "devices/joint_records.h"
+#include "orvo2/joint_base.h"
+#include "orvo2/joint_tx_limits.h"
+#include "orvo2/journal.h"
+
+namespace Orvo {
+namespace Hal {
+
+struct JointTxData {
+  std::string name;
+  Journal* journal;                   // not owned; outlives the record
+  std::function<bool()> on_violation;  // true: send nothing this cycle
+  std::shared_ptr<JointBase> joint;
+  joint_tx target;
+  joint_tx last_sent;
+  joint_tx filtered;
+  joint_tx_limits limits;
+  bool filter_enabled = false;
+  // Filter: omega^2 / (s^2 + 2 zeta omega s + omega^2), Tustin at ts; the
+  // numerator is 1, b1, b2. Initial values: 1 Hz, zeta 0.8, ts 1 ms.
+  double omega = 6.283185307179586;
+  double zeta = 0.8;
+  double ts = 0.001;
+  double b1 = 2.0;
+  double b2 = 1.0;
+  double a0 = 101831.47946023183;
+  double a1 = -202640.36728467554;
+  double a2 = 100812.88782444371;
+  bool filter_initialised = false;
+  joint_tx y, y1, y2;
+  joint_tx x, x1, x2;
+  int64_t vel_deadline;  // ns on the deadline clock
+  int64_t tor_deadline;
+  int64_t vel_timeout = 100000000;
+  int64_t tor_timeout = 100000000;
+
+  // Set-up; allocates. Default limits, filter off, deadlines already due.
+  JointTxData(std::string joint_name, Journal* master_journal);
+
+  // Worker thread; never allocates. Takes the fields of `tx` that the low
+  // byte of `mask` selects into `target`; re-arms the velocity and torque
+  // deadlines for the fields that both tx's mask and `mask` select.
+  void apply_tx(const joint_tx& tx, uint32_t mask);
+
+  // Worker thread; never allocates. Falls back to the last sent command:
+  // target, filtered and the filter histories become last_sent.
+  void reset();
+
+  // Worker thread, once per cycle; never allocates or throws. Filter step,
+  // limit and rate checks, expiry, then set_tx and move on the joint.
+  void process_and_publish();
+
+  // Worker thread; never allocates. The joint's first rx: the target holds
+  // the joint where it is; last_sent and the histories follow.
+  void initialise(const joint_rx& rx);
+
+  // Service handler; never allocates. New coefficients for sample time
+  // `sample_time` (s, > 0) and cut-off `cutoff_hz` (> 0) with zeta 1; the
+  // filter restarts from last_sent.
+  void set_filter(double sample_time, double cutoff_hz);
+};
+
+}  // namespace Hal
+}  // namespace Orvo
