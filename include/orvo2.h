@@ -12,6 +12,8 @@
 
 #include "orvo2/callback_queue.h"
 #include "orvo2/context.h"
+#include "orvo2/control_plugin.h"
+#include "orvo2/control_plugin_library.h"
 #include "orvo2/demangle.h"
 #include "orvo2/device_base.h"
 #include "orvo2/device_rt.h"

@@ -79,9 +79,10 @@ void BM_Loaned_OneThread(benchmark::State& state) {
   int64_t n = 0;
   Orvo::test::AllocCounter allocs;
   for (auto _ : state) {
-    auto msg = pub->loanMessage();
-    fill(msg->value(), n++);
-    pub->publishLoaned(std::move(msg));
+    if (auto msg = pub->loanMessage()) {
+      fill(msg->value(), n++);
+      pub->publishLoaned(std::move(msg));
+    }
     sub->run();
   }
   const size_t count = allocs.count();
@@ -106,8 +107,8 @@ void BM_MutexDeque_OneThread(benchmark::State& state) {
 }
 
 // Runs `drain` in a second thread until every published record arrived;
-// the benchmark thread publishes with `publish`, keeping at most `window`
-// records undelivered.
+// the benchmark thread publishes with `publish` (false: nothing was sent),
+// keeping at most `window` records undelivered.
 template <typename Publish, typename Drain>
 void two_threads(benchmark::State& state, Publish&& publish, Drain&& drain) {
   std::atomic<int64_t> received{0};
@@ -116,11 +117,7 @@ void two_threads(benchmark::State& state, Publish&& publish, Drain&& drain) {
   std::thread receiver([&] {
     Orvo::test::AllocCounter allocs;
     while (target.load() < 0 || received.load() < target.load()) {
-      const int n = drain();
-      if (n == 0) {
-        std::this_thread::yield();
-      }
-      received.fetch_add(n);
+      received.fetch_add(drain());
     }
     sub_allocs = allocs.count();
   });
@@ -131,7 +128,9 @@ void two_threads(benchmark::State& state, Publish&& publish, Drain&& drain) {
     for (auto _ : state) {
       while (sent - received.load() >= window) {
       }
-      publish(sent++);
+      if (publish(sent)) {
+        ++sent;
+      }
     }
     pub_allocs = allocs.count();
   }
@@ -145,16 +144,22 @@ void BM_Loaned_TwoThreads(benchmark::State& state) {
   auto sub = Orvo::Context().topicManager().subscribe<Record>(
       unique_topic("two"), [&](const Record& r) { sink += r.values[10]; }, nullptr, window, "bench");
   auto pub = Orvo::Context().topicManager().advertise<Record>(sub->getTopicName(), Record{}, "bench");
+  int64_t refused = 0;
   two_threads(
       state,
       [&](int64_t n) {
         auto msg = pub->loanMessage();
+        if (!msg) {
+          ++refused;
+          return false;
+        }
         fill(msg->value(), n);
-        pub->publishLoaned(std::move(msg));
+        return pub->publishLoaned(std::move(msg));
       },
       [&] { return sub->run(); });
   benchmark::DoNotOptimize(sink);
   state.counters["dropped"] = static_cast<double>(sub->dropped_count());
+  state.counters["refused"] = static_cast<double>(refused);
 }
 
 void BM_MutexDeque_TwoThreads(benchmark::State& state) {
@@ -166,6 +171,7 @@ void BM_MutexDeque_TwoThreads(benchmark::State& state) {
         Record r;
         fill(r, n);
         deque.push(r);
+        return true;
       },
       [&] { return deque.drain([&](const Record& got) { sink += got.values[10]; }); });
   benchmark::DoNotOptimize(sink);

@@ -6,9 +6,10 @@ namespace Orvo {
 namespace internal {
 namespace {
 
-// Attempts to make room by dropping the oldest entry before the new one is
-// dropped instead; only reached while other threads are mid-way in the queue.
-constexpr int push_attempts = 4;
+// Rounds of evicting the oldest entry and pushing again before the new entry
+// is dropped instead; more than one only while other publishers race for the
+// freed cells.
+constexpr int push_attempts = 3;
 
 }  // namespace
 
@@ -64,6 +65,13 @@ void DeliveryQueue::push(MessageSlot* slot) {
   for (int attempt = 0; attempt < push_attempts; ++attempt) {
     if (try_push(slot)) {
       return;
+    }
+    // The cell ahead is still taken. Evict the oldest entry only when the
+    // queue really holds `capacity` entries: otherwise a pop is just handing
+    // its cell back, and waiting for it is not ours to do.
+    const uint64_t pushed = _push_pos.load(std::memory_order_relaxed);
+    if (pushed - _pop_pos.load(std::memory_order_relaxed) < _capacity) {
+      break;
     }
     if (MessageSlot* oldest = pop()) {
       _dropped.fetch_add(1, std::memory_order_relaxed);

@@ -23,8 +23,9 @@ public:
 
   // Publisher threads; never blocks, never allocates. Takes over the caller's
   // reference to `slot`. When the queue is full the oldest entry is dropped
-  // (its reference released); should other threads hold the queue busy for
-  // several attempts, the new entry is dropped instead. Every drop counts.
+  // (its reference released). The new entry is dropped instead while a pop
+  // is still handing its cell back, or when other publishers keep taking the
+  // freed cells. Every drop counts.
   void push(MessageSlot* slot);
   // Subscriber's thread; never blocks. The oldest entry (whose reference
   // passes to the caller) or null when empty.
@@ -39,8 +40,9 @@ public:
 private:
   // A cell's sequence says whom it waits for: empty_mark(pos) a push at
   // position pos, filled_mark(pos) the pop at pos. Distinct for every
-  // capacity, a capacity of 1 included.
-  struct Cell {
+  // capacity, a capacity of 1 included. A cell per cache line: the publisher
+  // fills one while the subscriber empties its neighbour.
+  struct alignas(64) Cell {
     std::atomic<uint64_t> sequence;
     MessageSlot* slot;
   };

@@ -2,6 +2,12 @@
 
 namespace Orvo {
 namespace internal {
+namespace {
+
+// Rounds over the whole pool before a loan is refused.
+constexpr int scan_rounds = 3;
+
+}  // namespace
 
 MessagePool::~MessagePool() {
   Chunk* chunk = _head.load();
@@ -72,12 +78,14 @@ std::shared_ptr<MessageBase> MessagePool::loan() {
   }
   const size_t start = _cursor.load(std::memory_order_relaxed) % total;
   std::shared_ptr<MessageBase> out;
-  for (int pass = 0; pass < 2; ++pass) {
+  // The pool always has a free slot, but with several publishers the free
+  // ones can move behind the scan while those ahead are taken: a few rounds.
+  for (int pass = 0; pass < 2 * scan_rounds; ++pass) {
     size_t index = 0;
     for (Chunk* chunk = _head.load(std::memory_order_acquire); chunk != nullptr;
          chunk = chunk->next.load(std::memory_order_acquire)) {
       for (size_t i = 0; i < chunk->count; ++i, ++index) {
-        if ((pass == 0) != (index >= start)) {
+        if ((pass % 2 == 0) != (index >= start)) {
           continue;
         }
         if (try_loan(chunk->slots[i], out)) {

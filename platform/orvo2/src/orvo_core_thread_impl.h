@@ -56,6 +56,7 @@ private:
   void worker_main();
   void cycle_loop();
   void cycle(int64_t measured_period);
+  // False when the container threw.
   bool step_container(Container& container, Step step);
   void step_task(TaskSlot& slot);
   void publish_statistics(int64_t sense, int64_t run, int64_t move, int64_t measured_period, int32_t state);

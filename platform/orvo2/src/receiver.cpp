@@ -58,6 +58,7 @@ public:
 
   int receive_wait(uint8_t* buffer, int size, bool& timed_out) override {
     for (;;) {
+      timed_out = false;  // each slice reports for itself
       const int n = receive_slice(buffer, size, timed_out);
       if (!timed_out) {
         return n;

@@ -1,23 +1,34 @@
 #include "topic_channel.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace Orvo {
 namespace internal {
 
+void TopicChannel::grow_pool(const MessageBase& prototype, size_t needed) {
+  const size_t reused = std::min(needed, _spare_slots);
+  _spare_slots -= reused;
+  _pool.add_slots(prototype, needed - reused);
+}
+
 void TopicChannel::add_publisher(const MessageBase& prototype) {
   std::lock_guard<mutex> guard(_setup_mutex);
-  _pool.add_slots(prototype, 2);
+  grow_pool(prototype, publisher_slots);
   _publishers.fetch_add(1);
 }
 
-void TopicChannel::remove_publisher() { _publishers.fetch_sub(1); }
+void TopicChannel::remove_publisher() {
+  std::lock_guard<mutex> guard(_setup_mutex);
+  _spare_slots += publisher_slots;
+  _publishers.fetch_sub(1);
+}
 
 std::unique_ptr<DeliveryQueue> TopicChannel::add_subscriber(const MessageBase& prototype,
                                                             size_t queue_size) {
   std::lock_guard<mutex> guard(_setup_mutex);
   auto queue = std::make_unique<DeliveryQueue>(queue_size);
-  _pool.add_slots(prototype, queue_size + 1);
+  grow_pool(prototype, queue_size + 1);
   _subscribers.add(queue.get());
   _subscribers_count.fetch_add(1);
   return queue;
@@ -28,6 +39,7 @@ void TopicChannel::remove_subscriber(DeliveryQueue& queue) {
   _subscribers.remove(&queue);
   _subscribers_count.fetch_sub(1);
   queue.clear();
+  _spare_slots += queue.capacity() + 1;
 }
 
 bool TopicChannel::publish(std::shared_ptr<MessageBase>&& message) {

@@ -24,7 +24,9 @@ public:
   // Set-up only: allocate and lock. A publisher brings two messages to the
   // pool (its loan, and one that a full queue may be dropping meanwhile); a
   // subscriber brings its queue size plus the one it is delivering, so the
-  // pool never runs dry while each publisher holds at most one loan.
+  // pool never runs dry while each publisher holds at most one loan. Those
+  // that leave hand their share on to the next ones: the pool does not grow
+  // while publishers and subscribers come and go.
   void add_publisher(const MessageBase& prototype);
   void remove_publisher();
   std::unique_ptr<DeliveryQueue> add_subscriber(const MessageBase& prototype, size_t queue_size);
@@ -44,11 +46,17 @@ public:
   size_t free_loans() const { return _pool.free_count(); }
 
 private:
+  static constexpr size_t publisher_slots = 2;
+  // Called with the set-up mutex held.
+  void grow_pool(const MessageBase& prototype, size_t needed);
+
   mutex _setup_mutex;
   MessagePool _pool;
   SubscriberTable _subscribers;
   std::atomic<int> _publishers{0};
   std::atomic<size_t> _subscribers_count{0};
+  // Pool slots whose publisher or subscriber has gone (set-up mutex).
+  size_t _spare_slots = 0;
 };
 
 }  // namespace internal

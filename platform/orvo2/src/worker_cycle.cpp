@@ -80,7 +80,7 @@ void OrvoCoreThread::Impl::cycle_loop() {
 }
 
 void OrvoCoreThread::Impl::cycle(int64_t measured_period) {
-  bool devices_ok = true;
+  bool devices_ok = true;  // no container threw
   const int64_t t0 = now_ns();
   for (Container& container : _containers) {
     devices_ok = step_container(container, Step::Sense) && devices_ok;
@@ -109,27 +109,24 @@ void OrvoCoreThread::Impl::cycle(int64_t measured_period) {
 }
 
 bool OrvoCoreThread::Impl::step_container(Container& container, Step step) {
+  // The containers' own results (false: no new data) are no fault here.
   const char* what = "unknown exception";
   try {
     switch (step) {
-      case Step::Sense: return container.drivers->sense_all();
-      case Step::Run: return container.drivers->run_all();
-      case Step::Move: return container.drivers->move_all();
+      case Step::Sense: container.drivers->sense_all(); break;
+      case Step::Run: container.drivers->run_all(); break;
+      case Step::Move: container.drivers->move_all(); break;
     }
-    return false;
+    return true;
   } catch (const std::exception& error) {
     what = error.what();
-    if (!container.reported) {
-      _journal.jhigh().vlog(Journal::Error, "device container '{}' threw in {}: {} \n", container.type,
-                            step_name(static_cast<int>(step)), what);
-    }
   } catch (...) {
-    if (!container.reported) {
-      _journal.jhigh().vlog(Journal::Error, "device container '{}' threw in {}: {} \n", container.type,
-                            step_name(static_cast<int>(step)), what);
-    }
   }
-  container.reported = true;
+  if (!container.reported) {
+    container.reported = true;
+    _journal.jhigh().vlog(Journal::Error, "device container '{}' threw in {}: {} \n", container.type,
+                          step_name(static_cast<int>(step)), what);
+  }
   return false;
 }
 

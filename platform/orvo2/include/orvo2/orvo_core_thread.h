@@ -40,6 +40,8 @@ public:
     int64_t expected_period = 0;  // configured
     int32_t state = 0;            // a CycleState
   };
+  // DeviceFault: a device container threw in the cycle; CycleOverrun: the
+  // cycle took longer than the period.
   enum CycleState : int32_t { CycleOk = 0, CycleOverrun = 1, DeviceFault = -1 };
 
   // Test and measurement hook: called in the worker thread at the end of

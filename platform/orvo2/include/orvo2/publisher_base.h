@@ -20,7 +20,8 @@ public:
   PublisherBase& operator=(PublisherBase&&) = delete;
   PublisherBase(const PublisherBase&) = delete;
   PublisherBase& operator=(const PublisherBase&) = delete;
-  // Set-up or tear-down thread; never blocks.
+  // Set-up or tear-down thread; takes the topic's set-up mutex. A loan still
+  // held returns to the pool when dropped.
   virtual ~PublisherBase();
 
   // Control cycle, any thread; lock-free, never allocates. A message of the
@@ -34,6 +35,7 @@ public:
   // loan of this topic, or already published.
   bool publishLoaned(std::shared_ptr<MessageBase>&& message);
 
+  // Any thread; never block, never allocate.
   const std::string& getTopicName() const { return _topic_name; }
   const std::string& getOwner() const { return _owner; }
 

@@ -40,7 +40,8 @@ public:
   // leaves run() after the message went back to the pool; the rest stay queued.
   int run();
 
-  // Any thread: messages dropped because the queue was full.
+  // Any thread; never block, never allocate. Messages dropped because the
+  // queue was full.
   uint64_t dropped_count() const;
   int queue_size() const;
   const std::string& getTopicName() const { return _topic_name; }

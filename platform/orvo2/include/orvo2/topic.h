@@ -34,12 +34,14 @@ public:
 
 class Topic {
 public:
-  // Set-up only (allocates). `prototype` must be of type `type`; it is copied.
+  // Set-up only (allocates). The prototype is copied; one of another type
+  // than `type` throws std::invalid_argument.
   Topic(std::string name, const std::type_info& type, const MessageBase& prototype);
   ~Topic();
   Topic(const Topic&) = delete;
   Topic& operator=(const Topic&) = delete;
 
+  // Any thread; never block, never allocate.
   const std::string& getName() const { return _name; }
   const std::type_info& getTypeInfo() const { return _type; }
   // Readable name of the topic's type; allocates.

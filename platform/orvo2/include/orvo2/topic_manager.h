@@ -24,6 +24,7 @@ class Subscriber;
 
 class TopicManager {
 public:
+  // The process's registry comes from Context::topicManager(); tests may make their own.
   TopicManager();
   ~TopicManager();
   TopicManager(const TopicManager&) = delete;

@@ -1,0 +1,125 @@
+// orvocore as a user runs it: options, start-up, SIGINT and bad input.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "launcher_process.h"
+#include "temp_dir.h"
+
+using namespace std::chrono_literals;
+using OrvoTest::LauncherProcess;
+using OrvoTest::TempDir;
+
+namespace {
+
+const char* const one_thread =
+    "  hal_thread:\n"
+    "    period: 1ms\n"
+    "    policy: SCHED_FIFO\n"
+    "    priority: 60\n"
+    "    devices: [joint_dummy]\n"
+    "    tasks:\n"
+    "      probe:\n"
+    "        plugin: test_plugin\n"
+    "        params:\n"
+    "          gain: {type: double, value: 0.5}\n";
+
+TEST(Launcher, VersionHelpAndBadOptions) {
+  TempDir dir("launcher_options");
+  LauncherProcess version(dir, {"--version"});
+  ASSERT_TRUE(version.wait_exit(5s));
+  EXPECT_TRUE(version.exited_with(0));
+  EXPECT_NE(version.output().find("version: 2.0.0"), std::string::npos) << version.output();
+
+  LauncherProcess help(dir, {"--help"});
+  ASSERT_TRUE(help.wait_exit(5s));
+  EXPECT_TRUE(help.exited_with(0));
+  for (const char* text :
+       {"-V,  --verbose", "Print additional output", "-S,  --simtime", "Synchronize with simulation time",
+        "-C <filepath>,  --config <filepath>", "Path to the orvo2 yaml configuration file", "--,  --ignore_rest",
+        "--version", "-h,  --help"}) {
+    EXPECT_NE(help.output().find(text), std::string::npos) << text;
+  }
+
+  LauncherProcess bad(dir, {"--no-such-option"});
+  ASSERT_TRUE(bad.wait_exit(5s));
+  EXPECT_TRUE(bad.exited_with(1));
+  EXPECT_NE((bad.output() + bad.errors()).find("PARSE ERROR"), std::string::npos);
+  EXPECT_EQ(bad.output().find("started running"), std::string::npos);
+}
+
+TEST(Launcher, RunsUntilSigintThenStopsInOrderWithinASecond) {
+  TempDir dir("launcher_run");
+  const std::string config = OrvoTest::write_dummy_config(dir, one_thread);
+  LauncherProcess launcher(dir, {"--config", config});
+  ASSERT_TRUE(launcher.wait_output("started running", 10s)) << launcher.output() << launcher.errors();
+  // Without the real-time robot back end the plug-in runs without a robot.
+  EXPECT_NE(launcher.output().find("task 'probe' gets no robot interface"), std::string::npos);
+  std::this_thread::sleep_for(200ms);
+
+  const auto interrupted = std::chrono::steady_clock::now();
+  launcher.interrupt();
+  ASSERT_TRUE(launcher.wait_exit(3s));
+  EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 1500ms);
+  EXPECT_TRUE(launcher.exited_with(0)) << launcher.errors();
+  const std::string output = launcher.output();
+  EXPECT_NE(output.find("gracefully stopping"), std::string::npos) << output;
+  EXPECT_LT(output.find("started running"), output.find("gracefully stopping"));
+  EXPECT_EQ(launcher.errors(), "");
+}
+
+TEST(Launcher, ConfigurationPathFromTheFirst299CharactersOfOrvoConfig) {
+  TempDir dir("launcher_env");
+  // A folder deep enough for the configuration's path to be 299 characters.
+  std::string folder;
+  auto path_length = [&] { return dir.path().size() + 1 + folder.size() + 1 + std::string("config.yaml").size(); };
+  while (path_length() < 299) {
+    const size_t missing = 299 - path_length();
+    folder += (folder.empty() ? "" : "/") + std::string(std::min<size_t>(missing - (folder.empty() ? 0 : 1), 100), 'd');
+  }
+  ASSERT_EQ(path_length(), 299u);
+  const std::string config = OrvoTest::write_dummy_config(dir, "  idle:\n    period: 10ms\n", folder);
+  ASSERT_EQ(config.size(), 299u);
+  const std::string pointer = dir.write("orvo_config", config + std::string(101, 'x') + "\nsecond line\n");
+
+  LauncherProcess launcher(dir, {"--verbose"}, {{"ORVO_CONFIG", pointer}});
+  ASSERT_TRUE(launcher.wait_output("started running", 10s)) << launcher.output() << launcher.errors();
+  launcher.interrupt();
+  ASSERT_TRUE(launcher.wait_exit(3s));
+  EXPECT_TRUE(launcher.exited_with(0));
+}
+
+TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
+  TempDir dir("launcher_bad");
+  struct Case {
+    std::string name;
+    std::string config;
+    std::string message;
+  };
+  // A device type with no library behind it.
+  const std::string unknown_device = OrvoTest::write_dummy_config(
+      dir, "  hal:\n    period: 1ms\n    devices: [imu_nowhere]\n", "unknown_device",
+      "  imu_nowhere:\n    - {name: base_imu, id: 20}\n");
+  const Case cases[] = {
+      {"missing file", dir.path() + "/absent.yaml", "absent.yaml"},
+      {"malformed YAML", dir.write("malformed.yaml", "robot: {urdf: [\n"), "malformed.yaml"},
+      {"unknown device type", unknown_device, "liborvodev_imu_nowhere.so"},
+      {"unknown plug-in",
+       OrvoTest::write_dummy_config(dir,
+                                    "  ctrl:\n    period: 1ms\n    tasks:\n      t:\n        plugin: nowhere\n",
+                                    "unknown_plugin"),
+       "unable to load plug-in 'nowhere' for task 't'"},
+  };
+  for (const Case& bad : cases) {
+    LauncherProcess launcher(dir, {"-C", bad.config});
+    ASSERT_TRUE(launcher.wait_exit(10s)) << bad.name;
+    EXPECT_TRUE(launcher.exited_with(1)) << bad.name;
+    const std::string errors = launcher.errors();
+    EXPECT_EQ(errors.rfind("orvocore: ", 0), 0u) << bad.name << ": " << errors;
+    EXPECT_NE(errors.find(bad.message), std::string::npos) << bad.name << ": " << errors;
+    EXPECT_EQ(launcher.output().find("started running"), std::string::npos) << bad.name;
+  }
+}
+
+}  // namespace
