@@ -21,8 +21,10 @@ JointTxData::JointTxData(std::string joint_name, Journal* master_journal)
 }
 
 void JointTxData::apply_tx(const joint_tx& tx, uint32_t mask) {
-  target.apply(tx, static_cast<uint8_t>(mask & 0xFFu));
+  // Only the fields the command carries: a torque-only command must not
+  // overwrite the position reference and gains with whatever it holds there.
   const uint32_t taken = tx.mask & mask;
+  target.apply(tx, static_cast<uint8_t>(taken & 0xFFu));
   if ((taken & joint_tx::VEL_REF) == 0 && (taken & joint_tx::TOR_REF) == 0) {
     return;
   }

@@ -50,9 +50,9 @@ struct JointTxData {
   // Set-up; allocates. Default limits, filter off, deadlines already due.
   JointTxData(std::string joint_name, Journal* master_journal);
 
-  // Worker thread; never allocates. Takes the fields of `tx` that the low
-  // byte of `mask` selects into `target`; re-arms the velocity and torque
-  // deadlines for the fields that both tx's mask and `mask` select.
+  // Worker thread; never allocates. Takes the fields that both tx's own mask
+  // and the low byte of `mask` select into `target`, and re-arms the
+  // velocity and torque deadlines of the fields taken.
   void apply_tx(const joint_tx& tx, uint32_t mask);
 
   // Worker thread; never allocates. Falls back to the last sent command:

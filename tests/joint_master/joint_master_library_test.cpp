@@ -1,0 +1,137 @@
+// The joint master library loaded by name: its factories, and what the
+// master's construction finds and reports.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "master_rig.h"
+#include "orvo2/journal.h"
+
+using namespace Orvo;
+using namespace Orvo::test;
+using Hal::DeviceContainerBase;
+
+namespace {
+
+int index_of(const JournalCapture& journal, const std::string& text) {
+  const auto entries = journal.entries();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].text == text) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+TEST(JointMasterLibrary, ClientFactoryRefusesAnyClient) {
+  EXPECT_TRUE(DeviceContainerBase::MakeClient("joint_master", {})->get_device_base_vector().empty());
+  try {
+    DeviceContainerBase::MakeClient("joint_master", {{"all_joints", "joint_master", 100}});
+    FAIL() << "a client was made";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "cannot instantiate API for JointMaster");
+  }
+}
+
+TEST(JointMasterLibrary, DriverFactoryHoldsOneMasterWhateverTheList) {
+  describe_hardware({});
+  for (size_t listed : {0u, 3u}) {
+    std::vector<DeviceInfo> infos;
+    for (size_t i = 0; i < listed; ++i) {
+      infos.push_back({"m" + std::to_string(i), "joint_master", int(i)});
+    }
+    auto container = DeviceContainerBase::MakeDriver("joint_master", infos);
+    ASSERT_EQ(container->get_device_base_vector().size(), 1u);
+    const DeviceInfo& info = container->get_device_base_vector()[0]->get_devinfo();
+    EXPECT_EQ(info.name, "jm");
+    EXPECT_EQ(info.type, "jm");
+    EXPECT_EQ(info.id, -1);
+  }
+
+  void* library = dlopen("liborvodev_joint_master.so", RTLD_NOW);
+  if (library == nullptr) {
+    const std::string path = std::string(std::getenv("ORVO2_PLUGIN_PATH")) + "/liborvodev_joint_master.so";
+    library = dlopen(path.c_str(), RTLD_NOW);
+  }
+  ASSERT_NE(library, nullptr) << dlerror();
+  using VersionFn = void (*)(int&, int&, int&);
+  auto version = reinterpret_cast<VersionFn>(dlsym(library, "orvo2_get_dev_abi_version_joint_master"));
+  ASSERT_NE(version, nullptr);
+  int major = 0, minor = 1, patch = 1;
+  version(major, minor, patch);
+  EXPECT_EQ(major * 100 + minor * 10 + patch, 200);
+}
+
+TEST(JointMasterLibrary, MissingHardwareDescriptionFailsTheFactory) {
+  if (Context().paramManager().findParam<Hal::HardwareDescription>(
+          "/orvo_internal/hardware_description")) {
+    GTEST_SKIP() << "needs a process without a hardware description (ctest runs each test alone)";
+  }
+  EXPECT_THROW(DeviceContainerBase::MakeDriver("joint_master", {}), std::exception);
+}
+
+TEST(JointMasterConstruction, DiscoversJointsTypeByTypeInListOrder) {
+  JournalCapture journal;
+  describe_hardware({{"b_joint", "joint_gz", 4},
+                     {"z_joint", "joint_dummy", 9},
+                     {"a_joint", "joint_dummy", 2},
+                     {"imu", "imu_gz", 3}});
+  auto masters = DeviceContainerBase::MakeDriver("joint_master", {});
+  const int z = index_of(journal, "found joint 'z_joint', id = 9, type = 'joint_dummy' \n");
+  const int a = index_of(journal, "found joint 'a_joint', id = 2, type = 'joint_dummy' \n");
+  const int b = index_of(journal, "found joint 'b_joint', id = 4, type = 'joint_gz' \n");
+  EXPECT_TRUE(z >= 0 && z < a && a < b) << z << " " << a << " " << b;
+  EXPECT_FALSE(journal.contains("'imu'"));
+  EXPECT_EQ(journal.count("no joints have been found \n"), 0);
+
+  // The pipelines are kept by ascending id, as an unknown id's error tells.
+  auto tx_pub = Context().topicManager().advertise<Hal::JointMasterTx>(
+      Hal::DeviceRt::TxTopicName("joint_master", "all_joints"), Hal::JointMasterTx(), "probe");
+  auto loan = tx_pub->loanMessage();
+  loan->value().info = {{"", "", 7}};
+  loan->value().tx = {command(0, 0, 0, 1)};
+  tx_pub->publishLoaned(std::move(loan));
+  EXPECT_THROW(masters->get_device_base_vector()[0]->move(), std::out_of_range);
+  EXPECT_EQ(journal.count("could not find joint with id = 7, available ids are [2, 4, 9] \n"), 1);
+}
+
+TEST(JointMasterConstruction, NoJointsNoUrdfStillServes) {
+  JournalCapture journal;
+  describe_hardware({{"imu", "imu_gz", 3}});
+  Context().paramManager().setParam("/jm/enable_safety", false);
+  auto masters = DeviceContainerBase::MakeDriver("joint_master", {});
+  EXPECT_EQ(journal.count("no joints have been found \n"), 1);
+  EXPECT_EQ(journal.count("running with disabled safety policies \n"), 1);
+  const int missing = index_of(journal, "could not find urdf in '/robot_description' param \n");
+  const int scaling = index_of(journal, "setting safety limits from urdf (scaling = 1) \n");
+  const int no_model = index_of(journal, "no urdf model available, check parameter '/robot_description' \n");
+  EXPECT_TRUE(missing >= 0 && missing < scaling && scaling < no_model);
+
+  // An empty aggregated rx every cycle, counted.
+  auto sub = Context().topicManager().subscribe<Hal::JointMasterRx>(
+      Hal::DeviceRt::RxTopicName("joint_master", "all_joints"), [](const Hal::JointMasterRx&) {},
+      nullptr, 20, "probe");
+  Hal::DeviceBase& master = *masters->get_device_base_vector()[0];
+  EXPECT_TRUE(master.sense());
+  EXPECT_TRUE(master.sense());
+  EXPECT_EQ(sub->run(), 2);
+  bool reply = true;
+  auto client = Context().serviceManager().serviceClient<double, bool>("/joint_master/set_limits_from_urdf");
+  EXPECT_TRUE(client->call(0.5, reply, std::chrono::seconds(2)));  // same thread: direct
+  EXPECT_FALSE(reply);
+}
+
+TEST(JointMasterConstruction, RefusesTwoJointsWithOneId) {
+  describe_hardware({{"a_joint", "joint_dummy", 2}, {"b_joint", "joint_gz", 2}});
+  try {
+    DeviceContainerBase::MakeDriver("joint_master", {});
+    FAIL() << "built";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "joint master: joint id 2 is used by 'a_joint' and 'b_joint'");
+  }
+}

@@ -1,0 +1,120 @@
+// One joint's command pipeline on its own: the filter's initial design, its
+// first step from nothing, unity gain at rest, and the expiry boundaries on
+// the simulated clock.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "joint_tx_data.h"
+#include "orvo2/joint_api.h"
+#include "orvo2/simulated_clock.h"
+
+using namespace Orvo;
+using namespace Orvo::Hal;
+
+namespace {
+
+struct Pipeline {
+  Journal journal{"jm_test"};
+  std::shared_ptr<JointApi> joint =
+      std::make_shared<JointApi>(DeviceInfo{"j", "joint_dummy", 1}, JointApi::Topics::Detach);
+  JointTxData data{"j", &journal};
+  Pipeline() { data.joint = joint; }
+  const joint_tx& sent() const { return joint->get_tx(); }
+};
+
+joint_tx command(float pos, float vel, float tor, uint8_t mask) {
+  joint_tx tx;
+  tx.pos_ref = pos;
+  tx.vel_ref = vel;
+  tx.tor_ref = tor;
+  tx.mask = mask;
+  return tx;
+}
+
+}  // namespace
+
+TEST(JointTxData, InitialFilterIsTheOneHertzDesign) {
+  Pipeline p;
+  EXPECT_EQ(p.data.omega, 6.283185307179586);
+  EXPECT_EQ(p.data.zeta, 0.8);
+  EXPECT_EQ(p.data.ts, 0.001);
+  EXPECT_EQ(p.data.b1, 2.0);
+  EXPECT_EQ(p.data.b2, 1.0);
+  EXPECT_EQ(p.data.a0, 101831.47946023183);
+  EXPECT_EQ(p.data.a1, -202640.36728467554);
+  EXPECT_EQ(p.data.a2, 100812.88782444371);
+  const double w = p.data.omega * p.data.ts;
+  EXPECT_DOUBLE_EQ(p.data.a0, 1 + 4 * 0.8 / w + 4 / (w * w));
+  EXPECT_DOUBLE_EQ(p.data.a1, 2 - 8 / (w * w));
+  EXPECT_DOUBLE_EQ(p.data.a2, 1 - 4 * 0.8 / w + 4 / (w * w));
+
+  p.data.set_filter(0.001, 100.0);
+  EXPECT_EQ(p.data.omega, 628.3185307179587);
+  EXPECT_EQ(p.data.zeta, 1.0);
+  EXPECT_EQ(p.data.ts, 0.001);
+}
+
+TEST(JointTxData, FirstStepFromNothingAndUnityGainAtRest) {
+  Pipeline p;
+  p.data.filter_enabled = true;
+  p.data.apply_tx(command(1.0f, 0, 2.0f, 5), 0xFFFFFFFFu);
+  p.data.process_and_publish();
+  EXPECT_EQ(p.sent().pos_ref, float(1.0 / p.data.a0) * 1.0f);
+  EXPECT_EQ(p.sent().tor_ref, 2.0f);  // unfiltered
+  EXPECT_EQ(p.sent().mask, 0xFF);
+
+  joint_rx rx{};
+  rx.link_pos = 0.75f;
+  p.data.initialise(rx);
+  for (int k = 0; k < 1000; ++k) {
+    p.data.process_and_publish();
+  }
+  EXPECT_FLOAT_EQ(p.sent().pos_ref, 0.75f);
+}
+
+TEST(JointTxData, CommandTakesOnlyTheFieldsItCarriesAndTheMaskAllows) {
+  Pipeline p;
+  joint_rx rx{};
+  rx.link_pos = 0.3f;
+  rx.stiffness = 200.0f;
+  rx.damping = 4.0f;
+  p.data.initialise(rx);
+  joint_tx torque_only = command(9.0f, 9.0f, 1.5f, joint_tx::TOR_REF);
+  torque_only.stiffness = 9.0f;
+  p.data.apply_tx(torque_only, 0xFFFFFFFFu);
+  p.data.apply_tx(command(0.35f, 0.1f, 9.0f, 7), joint_tx::POS_REF | joint_tx::TOR_REF);
+  p.data.process_and_publish();
+  EXPECT_EQ(p.sent().pos_ref, 0.35f);
+  EXPECT_EQ(p.sent().vel_ref, 0.0f);
+  EXPECT_EQ(p.sent().tor_ref, 9.0f);
+  EXPECT_EQ(p.sent().stiffness, 200.0f);
+  EXPECT_EQ(p.sent().damping, 4.0f);
+}
+
+TEST(JointTxData, ReferencesExpireStrictlyAfterTheirTimeout) {
+  using Orvo::chrono::simulated_clock;
+  simulated_clock::enable_sim_time(true);
+  const int64_t t0 = 5000000000LL;
+  simulated_clock::set_time(std::chrono::nanoseconds(t0));
+  Pipeline p;
+  p.data.apply_tx(command(0.1f, 0.2f, 0.3f, 7), 0xFFFFFFFFu);
+  simulated_clock::set_time(std::chrono::nanoseconds(t0 + 100000000));
+  p.data.process_and_publish();
+  EXPECT_EQ(p.sent().vel_ref, 0.2f);
+  EXPECT_EQ(p.sent().tor_ref, 0.3f);
+
+  p.data.apply_tx(command(0, 0, 0.4f, 4), 0xFFFFFFFFu);  // re-arms the torque only
+  simulated_clock::set_time(std::chrono::nanoseconds(t0 + 100000001));
+  p.data.process_and_publish();
+  EXPECT_EQ(p.sent().vel_ref, 0.0f);
+  EXPECT_EQ(p.sent().tor_ref, 0.4f);
+  EXPECT_EQ(p.sent().pos_ref, 0.1f);
+
+  p.data.apply_tx(command(0, 0.5f, 0.5f, 6), 0x1u);  // the mask lets neither through
+  simulated_clock::set_time(std::chrono::nanoseconds(t0 + 300000000));
+  p.data.process_and_publish();
+  EXPECT_EQ(p.sent().vel_ref, 0.0f);
+  EXPECT_EQ(p.sent().tor_ref, 0.0f);
+  simulated_clock::enable_sim_time(false);
+}
