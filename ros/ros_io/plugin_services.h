@@ -1,0 +1,99 @@
+#pragma once
+// The bridge's ROS services that act on the framework's plug-ins (tasks):
+// {task}/switch, {task}/abort, {task}/state, {task}/set_control_mask and
+// get_plugin_list. Each forwards to a framework service and turns the outcome
+// into a ROS reply; the ROS call itself succeeds unless said otherwise.
+//
+// All handlers run on the bridge's thread when it dispatches its ROS queue;
+// those that call a framework service block it until the answer or the
+// time-out, and allocate.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <orvo_msgs/GetPluginList.h>
+#include <orvo_msgs/PluginStatus.h>
+#include <orvo_msgs/SetControlMask.h>
+#include <std_srvs/SetBool.h>
+#include <std_srvs/Trigger.h>
+
+#include "framework/service_client.h"
+#include "framework/service_empty.h"
+#include "orvo2/runnable.h"
+
+namespace Orvo {
+
+// {task}/switch: data true starts the task, false stops it, through
+// "scheduler/<task>/command".
+class PluginSwitchService {
+public:
+  using Client = ServiceClient<Runnable::Command, bool>;
+  PluginSwitchService(std::shared_ptr<Client> client, std::string task,
+                      std::chrono::nanoseconds timeout);
+  bool operator()(std_srvs::SetBool::Request& request, std_srvs::SetBool::Response& response) const;
+
+private:
+  std::shared_ptr<Client> _client;
+  std::string _task;
+  std::chrono::nanoseconds _timeout;
+};
+
+// {task}/abort: aborts the task through "scheduler/<task>/command".
+class PluginAbortService {
+public:
+  using Client = ServiceClient<Runnable::Command, bool>;
+  PluginAbortService(std::shared_ptr<Client> client, std::string task,
+                     std::chrono::nanoseconds timeout);
+  bool operator()(std_srvs::Trigger::Request& request, std_srvs::Trigger::Response& response) const;
+
+private:
+  std::shared_ptr<Client> _client;
+  std::string _task;
+  std::chrono::nanoseconds _timeout;
+};
+
+// {task}/state: the task's state text from "scheduler/<task>/get_state"; the
+// ROS call fails when no answer came.
+class PluginStateService {
+public:
+  using Client = ServiceClient<service::Empty, std::string>;
+  PluginStateService(std::shared_ptr<Client> client, std::string task,
+                     std::chrono::nanoseconds timeout);
+  bool operator()(orvo_msgs::PluginStatus::Request& request,
+                  orvo_msgs::PluginStatus::Response& response) const;
+
+private:
+  std::shared_ptr<Client> _client;
+  std::string _task;
+  std::chrono::nanoseconds _timeout;
+};
+
+// {task}/set_control_mask: forwards the mask to "/jm_cli_<task>/set_mask"
+// (time-out 1 s).
+class PluginMaskService {
+public:
+  using Client = ServiceClient<uint32_t, bool>;
+  PluginMaskService(std::shared_ptr<Client> client, std::string task);
+  bool operator()(orvo_msgs::SetControlMask::Request& request,
+                  orvo_msgs::SetControlMask::Response& response) const;
+
+private:
+  std::shared_ptr<Client> _client;
+  std::string _task;
+};
+
+// get_plugin_list: the task names known when the bridge initialised.
+class PluginListService {
+public:
+  explicit PluginListService(std::vector<std::string> tasks);
+  bool operator()(orvo_msgs::GetPluginList::Request& request,
+                  orvo_msgs::GetPluginList::Response& response) const;
+
+private:
+  std::vector<std::string> _tasks;
+};
+
+}  // namespace Orvo

@@ -1,0 +1,286 @@
+#include "ros_io.h"
+
+#include <chrono>
+
+#include <boost/function.hpp>
+#include <fmt/format.h>
+
+#include <orvo_msgs/GetPluginList.h>
+#include <orvo_msgs/JointDeviceInfo.h>
+#include <orvo_msgs/LifecycleEvent.h>
+#include <orvo_msgs/PluginStatus.h>
+#include <orvo_msgs/SetControlMask.h>
+#include <orvo_msgs/Statistics.h>
+#include <std_srvs/SetBool.h>
+#include <std_srvs/Trigger.h>
+
+#include "framework/parameter.h"
+#include "framework/service.h"
+#include "framework/topic.h"
+#include "joint_master_services.h"
+#include "joint_state_conversion.h"
+#include "orvo2/device_rt.h"
+#include "orvo2/task_manager.h"
+#include "orvo_interface/control_mode.h"
+#include "orvo_interface/robot_interface.h"
+#include "plugin_services.h"
+#include "robot_devices.h"
+#include "ros_callback_guard.h"
+#include "sensor_messages.h"
+#include "statistics_message.h"
+#include "status_relays.h"
+
+namespace Orvo {
+
+namespace {
+
+constexpr std::chrono::nanoseconds kDefaultCallTimeout = std::chrono::milliseconds(100);
+
+template <typename Srv, typename Handler>
+ros::ServiceServer advertise_ros_service(ros::NodeHandle& node, const std::string& name,
+                                         Handler handler) {
+  using Request = typename Srv::Request;
+  using Response = typename Srv::Response;
+  return node.advertiseService<Request, Response>(
+      name, boost::function<bool(Request&, Response&)>(std::move(handler)));
+}
+
+// A framework-queue callback that can never throw into the bridge's cycle.
+template <typename T, typename Body>
+std::function<void(const T&)> guarded_callback(std::string name, Body body) {
+  return [name = std::move(name), body = std::move(body)](const T& message) {
+    guard_ros_callback(name, [&] {
+      body(message);
+      return true;
+    });
+  };
+}
+
+}  // namespace
+
+RosIO::RosIO(const ControlPlugin::Args& args) : ControlPlugin(args) {
+  setPrivilegedMode(true);
+  setNamespace("orvo_internal");
+  _internal_queue = std::make_shared<CallbackQueue>();
+  _ros_queue = std::make_shared<ros::CallbackQueue>(true);
+  const auto ros_args = getParamOr<std::vector<std::string>>("ros_args", {});
+  emplaceParam<ros_init_token>("ros_init_token", ros_args);
+  emplaceParam<std::shared_ptr<CallbackQueue>>("/ros_support/topic_callback_queue_orvo2",
+                                               _internal_queue);
+  emplaceParam<std::shared_ptr<ros::CallbackQueue>>("/ros_support/topic_callback_queue_ros",
+                                                    _ros_queue);
+}
+
+RosIO::~RosIO() = default;
+
+bool RosIO::on_initialize() {
+  const std::vector<std::string> tasks = Context().taskManager().getTaskNames();
+  jlow().vlog(Journal::Info, "initialized with task list [{}] \n", fmt::join(tasks, ", "));
+
+  auto node = std::make_unique<ros::NodeHandle>("~");
+  _node.swap(node);
+  _node->setCallbackQueue(_ros_queue.get());
+
+  const auto call_timeout = getParamOr<std::chrono::nanoseconds>("ros_io/call_timeout",
+                                                                 kDefaultCallTimeout);
+
+  for (const std::string& thread : getParamOr<std::vector<std::string>>("/orvo2_thread_list", {})) {
+    OrvoCoreThread::ExecutionTime& entry = _thread_times[thread];
+    _thread_times_subs.push_back(subscribe<OrvoCoreThread::ExecutionTime>(
+        "/" + thread + "/execution_time",
+        [&entry](const OrvoCoreThread::ExecutionTime& figures) { entry = figures; }, 20,
+        _internal_queue.get()));
+  }
+
+  for (const std::string& task : tasks) {
+    auto command = serviceClient<Runnable::Command, bool>(fmt::format("scheduler/{}/command", task));
+    auto state = serviceClient<service::Empty, std::string>(fmt::format("scheduler/{}/get_state", task));
+    ros::ServiceServer switch_server = advertise_ros_service<std_srvs::SetBool>(
+        *_node, task + "/switch", PluginSwitchService(command, task, call_timeout));
+    ros::ServiceServer abort_server = advertise_ros_service<std_srvs::Trigger>(
+        *_node, task + "/abort", PluginAbortService(command, task, call_timeout));
+    ros::ServiceServer state_server = advertise_ros_service<orvo_msgs::PluginStatus>(
+        *_node, task + "/state", PluginStateService(state, task, call_timeout));
+    auto mask = serviceClient<uint32_t, bool>(fmt::format("/jm_cli_{}/set_mask", task));
+    ros::ServiceServer mask_server = advertise_ros_service<orvo_msgs::SetControlMask>(
+        *_node, task + "/set_control_mask", PluginMaskService(mask, task));
+    _service_servers.push_back(switch_server);
+    _service_servers.push_back(abort_server);
+    _service_servers.push_back(state_server);
+    _service_servers.push_back(mask_server);
+
+    Scheduler::TaskStatistics& entry = _task_stats[task];
+    _task_stats_subs.push_back(subscribe<Scheduler::TaskStatistics>(
+        "/" + task + "/stats",
+        [&entry](const Scheduler::TaskStatistics& figures) { entry = figures; }, 20,
+        _internal_queue.get()));
+  }
+
+  const ros::Publisher lifecycle_pub = _node->advertise<orvo_msgs::LifecycleEvent>("lifecycle_events", 10);
+  _lifecycle_sub = subscribe<Runnable::LifecycleEvent>(
+      "/lifecycle_events",
+      guarded_callback<Runnable::LifecycleEvent>("lifecycle_events",
+                                        [lifecycle_pub](const Runnable::LifecycleEvent& event) {
+                                          if (lifecycle_pub) {
+                                            lifecycle_pub.publish(to_lifecycle_message(event));
+                                          }
+                                        }),
+      10, _internal_queue.get());
+
+  _statistics_pub = _node->advertise<orvo_msgs::Statistics>("statistics", 10);
+  _joint_state_pub = _node->advertise<orvo_msgs::JointState>("joint_states", 10);
+  _joint_aggr_rx_sub = subscribe<Hal::JointMasterRx>(
+      Hal::DeviceRt::RxTopicName("joint_master", "all_joints"),
+      guarded_callback<Hal::JointMasterRx>("joint_states",
+                                  [this](const Hal::JointMasterRx& msg) { on_joint_aggr_rx_recv(msg); }),
+      10, _internal_queue.get());
+
+  auto filter = serviceClient<bool, bool>("/joint_master/enable_tx_filter");
+  _service_servers.push_back(advertise_ros_service<std_srvs::SetBool>(
+      *_node, "enable_joint_filter", FilterSwitchService(filter, call_timeout)));
+
+  _service_servers.push_back(advertise_ros_service<orvo_msgs::GetPluginList>(
+      *_node, "get_plugin_list", PluginListService(tasks)));
+
+  auto cutoff = serviceClient<double, bool>("/joint_master/set_tx_filter_cutoff");
+  ros::ServiceServer safe = advertise_ros_service<std_srvs::Trigger>(
+      *_node, "set_filter_profile_safe", FilterProfileService(cutoff, 1.0));
+  ros::ServiceServer medium = advertise_ros_service<std_srvs::Trigger>(
+      *_node, "set_filter_profile_medium", FilterProfileService(cutoff, 5.0));
+  ros::ServiceServer fast = advertise_ros_service<std_srvs::Trigger>(
+      *_node, "set_filter_profile_fast", FilterProfileService(cutoff, 20.0));
+  _service_servers.push_back(safe);
+  _service_servers.push_back(medium);
+  _service_servers.push_back(fast);
+
+  auto master_mask = serviceClient<uint32_t, bool>("/joint_master/set_mask");
+  _service_servers.push_back(advertise_ros_service<orvo_msgs::SetControlMask>(
+      *_node, "joint_master/set_control_mask", MasterMaskService(master_mask)));
+
+  const ros::Publisher info_pub = _node->advertise<orvo_msgs::JointDeviceInfo>("joint_device_info", 1);
+  _joint_master_info_sub = subscribe<Hal::JointMasterInfo>(
+      "/joint_master/info",
+      guarded_callback<Hal::JointMasterInfo>("joint_device_info",
+                                    [info_pub](const Hal::JointMasterInfo& info) {
+                                      if (info_pub) {
+                                        info_pub.publish(to_joint_device_info(info));
+                                      }
+                                    }),
+      1, _internal_queue.get());
+
+  if (robot()) {
+    _node->setParam("robot_description", robot()->getUrdfString());
+    _node->setParam("robot_description_semantic", robot()->getSrdfString());
+    advertise_sensor_topics();
+  } else {
+    jwarn("task '{}' has no robot interface: no robot description and no sensor topics \n",
+          getName());
+  }
+
+  setAutostart(true);
+  setStoppable(false);
+  if (robot()) {
+    robot()->setControlMode(ControlMode::Idle());
+  }
+  return true;
+}
+
+void RosIO::advertise_sensor_topics() {
+  const std::vector<std::shared_ptr<Hal::DeviceBase>> devices = robot_devices(*robot());
+  for (const auto& device : devices) {
+    if (auto* sensor = dynamic_cast<Hal::ForceTorque*>(device.get())) {
+      _ft_pubs.emplace(sensor, _node->advertise<geometry_msgs::WrenchStamped>(
+                                   "ft/" + sensor->get_name(), 1));
+      vlog(Journal::Info, "advertised ft topic for '{}' \n", sensor->get_name());
+    }
+  }
+  for (const auto& device : devices) {
+    if (auto* sensor = dynamic_cast<Hal::Imu*>(device.get())) {
+      _imu_pubs.emplace(sensor, _node->advertise<sensor_msgs::Imu>("imu/" + sensor->get_name(), 1));
+      vlog(Journal::Info, "advertised imu topic for '{}' \n", sensor->get_name());
+    }
+  }
+  for (const auto& device : devices) {
+    if (auto* sensor = dynamic_cast<Hal::LinkStateSensor*>(device.get())) {
+      const std::string& link = sensor->getLinkName();
+      ros::Publisher pose = _node->advertise<geometry_msgs::PoseStamped>("link_state/" + link + "/pose", 1);
+      ros::Publisher twist =
+          _node->advertise<geometry_msgs::TwistStamped>("link_state/" + link + "/twist", 1);
+      _lss_pubs.emplace(sensor, std::make_pair(pose, twist));
+      vlog(Journal::Info, "advertised lss topic for link '{}' \n", link);
+    }
+  }
+}
+
+void RosIO::starting() {
+  _ros_queue->clear();
+  start_completed();
+}
+
+void RosIO::run() {
+  ros::Time stamp;
+  guard_ros_callback("ros time", [&] {
+    stamp = ros::Time::now();
+    return true;
+  });
+  guard_ros_callback("framework queue", [&] {
+    _internal_queue->run();
+    return true;
+  });
+  guard_ros_callback("ros queue", [&] {
+    _ros_queue->callAvailable(ros::WallDuration(0));
+    return true;
+  });
+  guard_ros_callback("statistics", [&] {
+    publish_statistics();
+    return true;
+  });
+  guard_ros_callback("sensors", [&] {
+    publish_sensors(stamp);
+    return true;
+  });
+}
+
+void RosIO::publish_statistics() {
+  const orvo_msgs::Statistics statistics = make_statistics(
+      _task_stats, _thread_times,
+      [this](const std::string& task) { return _context.taskManager().getTaskThread(task); });
+  if (_statistics_pub) {
+    _statistics_pub.publish(statistics);
+  }
+}
+
+void RosIO::publish_sensors(const ros::Time& stamp) {
+  for (const auto& [sensor, publisher] : _ft_pubs) {
+    sensor->sense();
+    if (publisher) {
+      publisher.publish(wrench_message(*sensor, stamp));
+    }
+  }
+  for (const auto& [sensor, publisher] : _imu_pubs) {
+    sensor->sense();
+    if (publisher) {
+      publisher.publish(imu_message(*sensor, stamp));
+    }
+  }
+  for (const auto& [sensor, publishers] : _lss_pubs) {
+    sensor->sense();
+    if (publishers.first) {
+      publishers.first.publish(pose_message(*sensor, stamp));
+    }
+    if (publishers.second) {
+      publishers.second.publish(twist_message(*sensor, stamp));
+    }
+  }
+}
+
+void RosIO::on_joint_aggr_rx_recv(const Hal::JointMasterRx& msg) {
+  if (!fill_joint_state(msg, _joint_state)) {
+    return;
+  }
+  if (_joint_state_pub) {
+    _joint_state_pub.publish(_joint_state);
+  }
+}
+
+}  // namespace Orvo

@@ -1,0 +1,104 @@
+#pragma once
+// The ROS bridge control plug-in "ros_io": republishes the joint master's
+// joint state, the threads' and tasks' run-time figures, plug-in lifecycle
+// events, the joint master's status and every force-torque, IMU and
+// link-state device on ROS topics, and serves ROS services that switch,
+// abort, list and query plug-ins and tune the joint master.
+//
+// ROS is initialised once per process (node "orvocore", no SIGINT handler).
+// Everything the bridge receives is queued on its two callback queues, a
+// framework queue and a ROS queue, which only its own thread drains in run():
+// no ROS spinner runs. Both queues are published as the parameters
+// "/ros_support/topic_callback_queue_orvo2" and
+// "/ros_support/topic_callback_queue_ros" so that other plug-ins can attach
+// their ROS handles to them.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <ros/callback_queue.h>
+#include <ros/node_handle.h>
+#include <ros/publisher.h>
+#include <ros/service_server.h>
+
+#include <orvo_msgs/JointState.h>
+
+#include "devices/joint_master_messages.h"
+#include "framework/subscriber.h"
+#include "orvo2/callback_queue.h"
+#include "orvo2/context.h"
+#include "orvo2/control_plugin.h"
+#include "orvo2/force_torque.h"
+#include "orvo2/imu.h"
+#include "orvo2/link_state_sensor.h"
+#include "orvo2/orvo_core_thread.h"
+#include "orvo2/runnable.h"
+#include "orvo2/task_statistics.h"
+
+namespace Orvo {
+
+class RosIO : public ControlPlugin {
+public:
+  // Held as the parameter "ros_init_token": its construction initialises ROS
+  // and waits, without limit, until a ROS master answers.
+  struct ros_init_token {
+    // The creating thread; blocks while no master answers (logging
+    // "waiting for ros master.. " at most once per second); allocates.
+    explicit ros_init_token(std::vector<std::string> args);
+  };
+
+  // The loader's thread; allocates. Initialises ROS unless the process did
+  // already (then never blocks), makes and publishes both callback queues.
+  explicit RosIO(const ControlPlugin::Args& args);
+  // The owner's thread. ROS stays initialised; the queues live on in their
+  // parameters.
+  ~RosIO() override;
+
+  // The plug-in's thread, once; allocates. Subscribes, advertises the ROS
+  // topics and services, publishes the robot description as ROS parameters,
+  // marks the plug-in autostart and not stoppable, puts the robot in Idle.
+  bool on_initialize() override;
+  // The plug-in's thread; drops every pending ROS callback, then completes
+  // the start.
+  void starting() override;
+  // The plug-in's thread, every cycle; allocates (ROS messages) and may block
+  // up to a service handler's time-out. Delivers the framework queue, answers
+  // the pending ROS service calls, publishes the statistics and every sensor
+  // device. Never throws.
+  void run() override;
+
+  // The plug-in's thread (framework queue); allocates only what the ROS
+  // serializer needs with an unchanged joint count. Republishes one joint
+  // state on "joint_states".
+  void on_joint_aggr_rx_recv(const Hal::JointMasterRx& msg);
+
+private:
+  void publish_statistics();
+  void publish_sensors(const ros::Time& stamp);
+  void advertise_sensor_topics();
+
+  Context _context;
+  std::shared_ptr<CallbackQueue> _internal_queue;
+  std::shared_ptr<ros::CallbackQueue> _ros_queue;
+  std::unique_ptr<ros::NodeHandle> _node;
+  std::vector<ros::ServiceServer> _service_servers;
+  ros::Publisher _statistics_pub;
+  std::map<std::string, Scheduler::TaskStatistics> _task_stats;
+  std::map<std::string, OrvoCoreThread::ExecutionTime> _thread_times;
+  std::vector<std::shared_ptr<Subscriber<Scheduler::TaskStatistics>>> _task_stats_subs;
+  std::vector<std::shared_ptr<Subscriber<OrvoCoreThread::ExecutionTime>>> _thread_times_subs;
+  std::shared_ptr<Subscriber<Runnable::LifecycleEvent>> _lifecycle_sub;
+  std::shared_ptr<Subscriber<Hal::JointMasterInfo>> _joint_master_info_sub;
+  ros::Publisher _joint_state_pub;
+  std::shared_ptr<Subscriber<Hal::JointMasterRx>> _joint_aggr_rx_sub;
+  std::map<Hal::ForceTorque*, ros::Publisher> _ft_pubs;
+  std::map<Hal::Imu*, ros::Publisher> _imu_pubs;
+  std::map<Hal::LinkStateSensor*, std::pair<ros::Publisher, ros::Publisher>> _lss_pubs;
+  // Reused by every republished joint state.
+  orvo_msgs::JointState _joint_state;
+};
+
+}  // namespace Orvo

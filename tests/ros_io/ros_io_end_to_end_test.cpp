@@ -1,0 +1,257 @@
+// The bridge in orvocore against a real rosmaster and the ROS command-line
+// tools: the dummy robot's joints behind the joint master, the bridge in a
+// non-real-time thread and a probe plug-in as the task to switch.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "ros_test_env.h"
+#include "temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using OrvoTest::ChildProcess;
+using OrvoTest::RosMaster;
+using OrvoTest::run_tool;
+using OrvoTest::wait_until;
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The example dummy robot with a 10 ms thread for the bridge and a 2 ms
+// thread for the probe.
+std::string robot_config() {
+  return R"(robot:
+  urdf: dummy_arm.urdf
+  srdf: dummy_arm.srdf
+joints:
+  joint_dummy:
+    - {name: shoulder_yaw, id: 1}
+    - {name: shoulder_pitch, id: 2}
+    - {name: elbow_pitch, id: 3}
+    - {name: wrist_roll, id: 4}
+    - {name: wrist_pitch, id: 5}
+    - {name: wrist_yaw, id: 6}
+devices:
+  joint_master:
+    - {name: all_joints, id: 100}
+threads:
+  hal_thread:
+    period: 1ms
+    policy: SCHED_FIFO
+    priority: 60
+    devices: [joint_dummy, joint_master]
+  ctrl_thread:
+    period: 2ms
+    tasks:
+      probe:
+        plugin: rosio_probe
+  ros_thread:
+    period: 10ms
+    tasks:
+      ros_io:
+        plugin: ros_io
+)";
+}
+
+class RosIoEndToEnd : public ::testing::Test {
+protected:
+  void SetUp() override {
+    _port = OrvoTest::free_loopback_port();
+    const std::string example = std::string(ORVO2_SOURCE_DIR) + "/examples/dummy_robot/";
+    _dir.write("dummy_arm.urdf", read_file(example + "dummy_arm.urdf"));
+    _dir.write("dummy_arm.srdf", read_file(example + "dummy_arm.srdf"));
+    _config = _dir.write("config.yaml", robot_config());
+    ::setenv("ROS_MASTER_URI", ("http://127.0.0.1:" + std::to_string(_port)).c_str(), 1);
+    ::setenv("ROS_HOSTNAME", "127.0.0.1", 1);
+    ::setenv("ROS_HOME", (_dir.path() + "/ros_home").c_str(), 1);
+    ::setenv("PYTHONPATH", ORVO2_TEST_PYTHONPATH, 1);
+    ::setenv("ROS_PACKAGE_PATH", ORVO_MSGS_SHARE_PARENT, 1);
+  }
+
+  void start_master() { _master = std::make_unique<RosMaster>(_port, _dir.path() + "/master.log"); }
+
+  void start_core() {
+    _core = std::make_unique<ChildProcess>(std::vector<std::string>{ORVOCORE, "-C", _config},
+                                           _dir.path() + "/orvocore.log");
+  }
+
+  // orvocore runs and the bridge's last service is advertised.
+  bool bridge_up() {
+    return wait_until(
+        [this] {
+          return run_tool("/usr/bin/rosservice list", 10).find("/orvocore/set_filter_profile_fast") !=
+                 std::string::npos;
+        },
+        30s);
+  }
+
+  std::string call(const std::string& service, const std::string& args = "") {
+    return run_tool("/usr/bin/rosservice call /orvocore/" + service + " " + args);
+  }
+
+  std::string echo_once(const std::string& topic) {
+    return run_tool("/usr/bin/rostopic echo -n 1 /orvocore/" + topic);
+  }
+
+  void TearDown() override {
+    if (_core) {
+      EXPECT_EQ(_core->stop(), 0) << _core->output();
+    }
+    _master.reset();
+  }
+
+  OrvoTest::TempDir _dir{"ros_io_e2e"};
+  int _port = 0;
+  std::string _config;
+  std::unique_ptr<RosMaster> _master;
+  std::unique_ptr<ChildProcess> _core;
+};
+
+TEST_F(RosIoEndToEnd, JointStatesStatisticsStatusAndDescription) {
+  start_master();
+  ASSERT_TRUE(_master->ready());
+  start_core();
+  ASSERT_TRUE(bridge_up()) << _core->output();
+
+  const std::string joints = echo_once("joint_states");
+  for (const char* joint : {"shoulder_yaw", "shoulder_pitch", "elbow_pitch", "wrist_roll",
+                            "wrist_pitch", "wrist_yaw"}) {
+    EXPECT_NE(joints.find(std::string("- ") + joint), std::string::npos) << joints;
+  }
+  EXPECT_NE(joints.find("temperature_motor: ["), std::string::npos) << joints;
+  EXPECT_NE(joints.find("frame_id: ''"), std::string::npos) << joints;
+
+  const std::string statistics = echo_once("statistics");
+  for (const char* name : {"name: \"hal_thread\"", "name: \"ctrl_thread\"", "name: \"ros_thread\"",
+                           "name: \"probe\"", "thread: \"ctrl_thread\"", "name: \"ros_io\"",
+                           "thread: \"ros_thread\"", "state: \"Running\"", "state: \"Initialized\""}) {
+    EXPECT_NE(statistics.find(name), std::string::npos) << name << "\n" << statistics;
+  }
+
+  const std::string info = echo_once("joint_device_info");
+  EXPECT_NE(info.find("filter_active: False"), std::string::npos) << info;
+  EXPECT_NE(info.find("mask: "), std::string::npos) << info;
+
+  const std::string description = run_tool(
+      "/usr/bin/python3 -c \"import rosgraph; m = rosgraph.Master('/probe'); "
+      "print(m.getParam('/orvocore/robot_description')[:200]); "
+      "print(m.getParam('/orvocore/robot_description_semantic')[:200])\"");
+  EXPECT_NE(description.find("<robot name=\"dummy_arm\""), std::string::npos) << description;
+  EXPECT_NE(description.find("group"), std::string::npos) << description;
+}
+
+TEST_F(RosIoEndToEnd, PluginServicesAnswerAndLifecycleEventsArrive) {
+  start_master();
+  ASSERT_TRUE(_master->ready());
+  start_core();
+  ASSERT_TRUE(bridge_up()) << _core->output();
+
+  const std::string list = call("get_plugin_list");
+  EXPECT_NE(list.find("plugins: \n  - probe\n  - ros_io"), std::string::npos) << list;
+
+  ChildProcess lifecycle({"/usr/bin/python3", "/usr/bin/rostopic", "echo", "-n", "4",
+                          "/orvocore/lifecycle_events"},
+                         _dir.path() + "/lifecycle.log");
+  ASSERT_TRUE(wait_until(
+      [] {
+        const std::string topic = run_tool("/usr/bin/rostopic info /orvocore/lifecycle_events", 10);
+        return topic.find("Subscribers: \n * /rostopic") != std::string::npos;
+      },
+      20s));
+
+  EXPECT_NE(call("probe/state").find("state: \"Initialized\""), std::string::npos);
+  std::string reply = call("probe/switch", "true");
+  EXPECT_NE(reply.find("success: True\nmessage: \"Successfully started 'probe'\""), std::string::npos)
+      << reply;
+  EXPECT_TRUE(wait_until([this] { return call("probe/state").find("\"Running\"") != std::string::npos; },
+                         10s));
+  reply = call("probe/switch", "false");
+  EXPECT_NE(reply.find("success: True\nmessage: \"Successfully halted 'probe'\""), std::string::npos)
+      << reply;
+  reply = call("ros_io/switch", "false");
+  EXPECT_NE(reply.find("success: False\nmessage: \"Unable to halt 'ros_io'\""), std::string::npos)
+      << reply;
+  reply = call("probe/abort");
+  EXPECT_NE(reply.find("success: True\nmessage: \"Successfully aborted 'probe'\""), std::string::npos)
+      << reply;
+  reply = call("probe/switch", "true");
+  EXPECT_NE(reply.find("success: False\nmessage: \"Unable to start 'probe'\""), std::string::npos)
+      << reply;
+  reply = call("probe/set_control_mask", "7");
+  EXPECT_NE(reply.find("success: False\nmessage: \"Unable to set control mask to 7 for task 'probe', "
+                       "server did not respond within timeout\""),
+            std::string::npos)
+      << reply;
+
+  ASSERT_TRUE(wait_until([&lifecycle] { return !lifecycle.running(); }, 20s)) << lifecycle.output();
+  const std::string events = lifecycle.output();
+  EXPECT_NE(events.find("plugin_name: \"probe\"\nfrom_state: \"Initialized\"\nto_state: \"Starting\""),
+            std::string::npos)
+      << events;
+  EXPECT_NE(events.find("from_state: \"Starting\"\nto_state: \"Running\""), std::string::npos) << events;
+  EXPECT_NE(events.find("from_state: \"Running\"\nto_state: \"Stopped\""), std::string::npos) << events;
+  EXPECT_NE(events.find("from_state: \"Stopped\"\nto_state: \"Aborted\""), std::string::npos) << events;
+}
+
+TEST_F(RosIoEndToEnd, JointMasterTuningServicesAnswer) {
+  start_master();
+  ASSERT_TRUE(_master->ready());
+  start_core();
+  ASSERT_TRUE(bridge_up()) << _core->output();
+
+  std::string reply = call("enable_joint_filter", "true");
+  EXPECT_NE(reply.find("success: True\nmessage: \"Successfully enabled joint tx filter\""),
+            std::string::npos)
+      << reply;
+  reply = call("set_filter_profile_safe");
+  EXPECT_NE(reply.find("message: \"Succesfully set filter cutoff to 1 Hz\""), std::string::npos) << reply;
+  reply = call("set_filter_profile_fast");
+  EXPECT_NE(reply.find("message: \"Succesfully set filter cutoff to 20 Hz\""), std::string::npos) << reply;
+  reply = call("set_filter_profile_medium");
+  EXPECT_NE(reply.find("success: True\nmessage: \"Succesfully set filter cutoff to 5 Hz\""),
+            std::string::npos)
+      << reply;
+  reply = call("joint_master/set_control_mask", "7");
+  EXPECT_NE(reply.find("success: True\nmessage: \"Succesfully set control mask to 7 for joint master\""),
+            std::string::npos)
+      << reply;
+
+  // The joint master's status reports what was set.
+  const std::string info = echo_once("joint_device_info");
+  EXPECT_NE(info.find("filter_active: True\nfilter_cutoff_hz: 5.0\nmask: 7"), std::string::npos) << info;
+
+  reply = call("enable_joint_filter", "false");
+  EXPECT_NE(reply.find("success: True\nmessage: \"Successfully disabled joint tx filter\""),
+            std::string::npos)
+      << reply;
+}
+
+TEST_F(RosIoEndToEnd, StartUpWaitsForTheMasterAndGoesOnWhenItAppears) {
+  start_core();
+  ASSERT_TRUE(wait_until(
+      [this] { return _core->output().find("waiting for ros master.. \n") != std::string::npos; }, 10s))
+      << _core->output();
+  EXPECT_EQ(_core->output().find("started running"), std::string::npos);
+  ASSERT_TRUE(_core->running());
+
+  start_master();
+  ASSERT_TRUE(_master->ready());
+  ASSERT_TRUE(wait_until(
+      [this] { return _core->output().find("started running") != std::string::npos; }, 20s))
+      << _core->output();
+  ASSERT_TRUE(bridge_up()) << _core->output();
+  EXPECT_NE(echo_once("joint_states").find("- wrist_yaw"), std::string::npos);
+}
+
+}  // namespace
