@@ -2,7 +2,11 @@
 
 #include <bitset>
 #include <exception>
+#include <stdexcept>
+#include <string>
 
+#include <fmt/format.h>
+#include <ros/init.h>
 #include <ros/transport_hints.h>
 
 #include "orvo2/robot_interface_orvo2rt.h"
@@ -13,9 +17,21 @@ namespace {
 
 constexpr uint32_t kCommandQueueSize = 50;
 
+// roscpp ends the process when a node handle is made before ros::init, so
+// the plug-in refuses to be made instead. True: the queue starts enabled.
+bool enabled_queue_once_ros_is_up(const std::string& task) {
+  if (!ros::isInitialized()) {
+    throw std::runtime_error(fmt::format(
+        "task '{}': ROS is not initialised in this process (load the bridge plug-in ros_io first, in an earlier thread or an earlier task of the configuration)",
+        task));
+  }
+  return true;
+}
+
 }  // namespace
 
-RosControl::RosControl(const ControlPlugin::Args& args) : ControlPlugin(args) {}
+RosControl::RosControl(const ControlPlugin::Args& args)
+    : ControlPlugin(args), ros_queue(enabled_queue_once_ros_is_up(args.task_name)) {}
 
 RosControl::~RosControl() = default;
 
@@ -83,8 +99,7 @@ void RosControl::apply_command(const orvo_msgs::JointCommand& msg) {
     }
     if (i >= msg.ctrl_mode.size()) {
       vlog(Journal::Warning,
-           "while parsing command message: {}-th control mode undefined; send a bitmask formatted as "
-           "[d k tau v q], e.g. 3 for position and velocity control \n",
+           "while parsing command message: {}-th control mode undefined; send a bitmask formatted as [d k tau v q], e.g. 3 for position and velocity control \n",
            i);
       continue;
     }

@@ -24,7 +24,8 @@ namespace Orvo {
 
 class RosControl : public ControlPlugin {
 public:
-  // The loader's thread; allocates. Subscribes to nothing yet.
+  // The loader's thread; allocates. Subscribes to nothing yet. Throws
+  // std::runtime_error naming the task when ROS is not initialised.
   explicit RosControl(const ControlPlugin::Args& args);
   // The owner's thread. Releases the joints, then ends the subscription.
   ~RosControl() override;
@@ -51,7 +52,7 @@ private:
   // Writes the references of `msg` into the joints it names.
   void apply_command(const orvo_msgs::JointCommand& msg);
 
-  ros::CallbackQueue ros_queue{true};
+  ros::CallbackQueue ros_queue;  // enabled
   ros::NodeHandle nh;
   ros::Subscriber cmd_sub;
   std::map<int, std::shared_ptr<Hal::JointBase>> joint_map;

@@ -169,8 +169,7 @@ TEST_F(RosControlTest, FaultyEntriesAreReportedAndTheRestApplied) {
 
   EXPECT_EQ(journal.count("while parsing command message: joint 'ghost' undefined \n"), 1);
   EXPECT_EQ(journal.count("while parsing command message: joint 'wrist_yaw' has no joint device \n"), 1);
-  EXPECT_EQ(journal.count("while parsing command message: 3-th control mode undefined; send a bitmask formatted "
-                          "as [d k tau v q], e.g. 3 for position and velocity control \n"),
+  EXPECT_EQ(journal.count("while parsing command message: 3-th control mode undefined; send a bitmask formatted as [d k tau v q], e.g. 3 for position and velocity control \n"),
             1);
   const auto entries = journal.entries();
   ASSERT_EQ(entries.size(), 3u);

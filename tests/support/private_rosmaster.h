@@ -40,7 +40,7 @@ public:
     throw std::runtime_error("rosmaster did not start: " + _process->output());
   }
 
-  ~PrivateRosMaster() { _process->stop(SIGINT, std::chrono::seconds(5)); }
+  ~PrivateRosMaster() { _process->stop(SIGINT, std::chrono::seconds(10)); }
 
   int port() const { return _port; }
   std::string uri() const { return "http://127.0.0.1:" + std::to_string(_port); }
