@@ -192,13 +192,4 @@ TEST(Lifecycle, CloseStopsARunningTaskThenCloses) {
   EXPECT_EQ(idle.closed, 1);
 }
 
-TEST(Lifecycle, StateTexts) {
-  const std::vector<std::string> texts = {"Uninitialized", "Initialized", "Starting", "Running",
-                                          "Stopped",       "Aborted",     "InitFailed", "Closed"};
-  for (size_t i = 0; i < texts.size(); ++i) {
-    EXPECT_EQ(Runnable::StateAsString(static_cast<Runnable::State>(i)), texts[i]);
-  }
-  EXPECT_EQ(Runnable::StateAsString(static_cast<Runnable::State>(42)), "InvalidState");
-}
-
 }  // namespace

@@ -65,6 +65,7 @@ public:
   // (at most about one period). Does nothing when not running.
   void stop();
 
+  // Any thread.
   const std::string& getName() const;
   // Set-up, before start().
   void setCycleHook(CycleHook hook);

@@ -12,6 +12,7 @@ namespace Orvo {
 
 class RunnableTask : public Task, public Runnable {
 public:
+  // Set-up, any thread; allocates.
   explicit RunnableTask(std::string name, std::string type = "",
                         std::map<std::string, std::string> remappings = {});
   ~RunnableTask() override;
