@@ -60,8 +60,7 @@ JointDeviceMaster::JointDeviceMaster()
     JointTxData data(joint->get_name(), static_cast<Journal*>(this));
     data.joint = joint;
     data.on_violation = [this] { return on_limits_exceeded(); };
-    tx_map.erase(joint->get_id());
-    tx_map.emplace(joint->get_id(), std::move(data));
+    tx_map.emplace(joint->get_id(), std::move(data));  // ids are unique (discover_joints)
     joints.push_back(joint);
   }
 
@@ -142,8 +141,9 @@ void JointDeviceMaster::loan_rx() {
   if (!loaned_rx) {
     return;
   }
-  // A loan made from another prototype (a subscriber that created the topic
-  // first) gets the joint list once; it keeps it for later loans.
+  // The messages a subscription adds to the topic's pool are copies of an
+  // empty message, not of the prototype: such a message gets the joint list
+  // at its first loan and keeps it for every later one.
   JointMasterRx& msg = loaned_rx->value();
   if (msg.rx.size() != infos.size() || msg.info.size() != infos.size()) {
     msg.info = infos;

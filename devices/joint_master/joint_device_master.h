@@ -50,16 +50,18 @@ public:
   JointDeviceMaster();
   ~JointDeviceMaster() override;
 
-  // Worker thread; never blocks, allocates or throws. Senses every joint and
-  // publishes the aggregated rx once every joint has delivered; true when
-  // it was published.
+  // Worker thread; never blocks or throws. Senses every joint and publishes
+  // the aggregated rx once every joint has delivered; true when it was
+  // published. Allocates only to give a pooled message that was made from
+  // another prototype the joint list, once per message.
   bool sense() override;
-  // Worker thread; never blocks or allocates. Applies the aggregated
-  // commands that arrived, drives every joint's pipeline, publishes the
-  // status; true. Passes on the std::out_of_range of a command for an
-  // unknown joint id.
+  // Worker thread; never blocks. Applies the aggregated commands that
+  // arrived, drives every joint's pipeline, publishes the status; true.
+  // Allocates nothing but the error of a command for an unknown joint id,
+  // whose std::out_of_range it passes on.
   bool move() override;
-  // Worker thread: serves the pending service requests. Never blocks.
+  // Worker thread; never blocks. Serves the pending service requests; only
+  // a limits request with an unknown id allocates (its error).
   bool run() override;
 
   // Worker thread; never allocates.

@@ -126,8 +126,9 @@ bool JointDeviceMaster::valid_rx_recv_all() const {
 
 bool JointDeviceMaster::move() {
   tx_queue->run();
+  const int64_t now = deadline_clock_now();
   for (auto& entry : tx_map) {
-    entry.second.process_and_publish();
+    entry.second.process_and_publish(now);
   }
   if (auto status = info_pub->loanMessage()) {
     status->value() = JointMasterInfo{mask, tx_filter_enabled, tx_filter_cutoff};
@@ -151,6 +152,7 @@ void JointDeviceMaster::on_aggr_tx_recv(const JointMasterTx& msg) {
          msg.tx.size(), msg.info.size());
     return;
   }
+  const int64_t now = deadline_clock_now();
   for (size_t i = 0; i < msg.info.size(); ++i) {
     const joint_tx& tx = msg.tx[i];
     if (tx.mask == 0) {
@@ -161,7 +163,7 @@ void JointDeviceMaster::on_aggr_tx_recv(const JointMasterTx& msg) {
     if (record == tx_map.end()) {
       throw_unknown_id(id);
     }
-    record->second.apply_tx(tx, mask);
+    record->second.apply_tx(tx, mask, now);
   }
 }
 

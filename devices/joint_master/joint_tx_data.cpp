@@ -1,6 +1,5 @@
 #include "joint_tx_data.h"
 
-#include "deadline_clock.h"
 #include "joint_command_limits.h"
 
 namespace Orvo {
@@ -20,15 +19,11 @@ JointTxData::JointTxData(std::string joint_name, Journal* master_journal)
   set_default_limits(limits);
 }
 
-void JointTxData::apply_tx(const joint_tx& tx, uint32_t mask) {
+void JointTxData::apply_tx(const joint_tx& tx, uint32_t mask, int64_t now) {
   // Only the fields the command carries: a torque-only command must not
   // overwrite the position reference and gains with whatever it holds there.
   const uint32_t taken = tx.mask & mask;
   target.apply(tx, static_cast<uint8_t>(taken & 0xFFu));
-  if ((taken & joint_tx::VEL_REF) == 0 && (taken & joint_tx::TOR_REF) == 0) {
-    return;
-  }
-  const int64_t now = deadline_clock_now();
   if (taken & joint_tx::VEL_REF) {
     vel_deadline = now + vel_timeout;
   }
@@ -68,7 +63,7 @@ void JointTxData::set_filter(double sample_time, double cutoff_hz) {
   x = x1 = x2 = last_sent;
 }
 
-void JointTxData::process_and_publish() {
+void JointTxData::process_and_publish(int64_t now) {
   if (!filter_initialised) {
     const joint_tx zero = target * 0.0f;
     y = y1 = y2 = zero;
@@ -103,7 +98,6 @@ void JointTxData::process_and_publish() {
     }
   }
 
-  const int64_t now = deadline_clock_now();
   if (now > vel_deadline) {
     out.vel_ref = 0.0f;
   }

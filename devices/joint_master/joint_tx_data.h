@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "deadline_clock.h"
 #include "devices/joint_records.h"
 #include "orvo2/joint_base.h"
 #include "orvo2/joint_tx_limits.h"
@@ -52,16 +53,18 @@ struct JointTxData {
 
   // Worker thread; never allocates. Takes the fields that both tx's own mask
   // and the low byte of `mask` select into `target`, and re-arms the
-  // velocity and torque deadlines of the fields taken.
-  void apply_tx(const joint_tx& tx, uint32_t mask);
+  // velocity and torque deadlines of the fields taken from `now` (ns,
+  // deadline clock; one reading may serve a whole message).
+  void apply_tx(const joint_tx& tx, uint32_t mask, int64_t now = deadline_clock_now());
 
   // Worker thread; never allocates. Falls back to the last sent command:
   // target, filtered and the filter histories become last_sent.
   void reset();
 
   // Worker thread, once per cycle; never allocates or throws. Filter step,
-  // limit and rate checks, expiry, then set_tx and move on the joint.
-  void process_and_publish();
+  // limit and rate checks, expiry at `now` (ns, deadline clock; one reading
+  // may serve every joint of the cycle), then set_tx and move on the joint.
+  void process_and_publish(int64_t now = deadline_clock_now());
 
   // Worker thread; never allocates. The joint's first rx: the target holds
   // the joint where it is; last_sent and the histories follow.

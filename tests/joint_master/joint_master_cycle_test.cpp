@@ -78,7 +78,7 @@ TEST(JointMasterCycle, AggregatedRxWaitsForEveryJointThenCounts) {
 
 TEST(JointMasterCycle, CommandsPassTheMaskAndVelocityAndTorqueExpire) {
   JournalCapture journal;
-  MasterRig rig(arm_joints(2), false);
+  MasterRig rig(arm_joints(2), RigOptions{false});
   rig.cycle();
   const auto started = std::chrono::steady_clock::now();
   rig.send({2, 1}, {command(0.5f, 0.3f, 2.0f, 7), command(-0.25f, 1.0f, 1.0f, 1)});
@@ -154,8 +154,9 @@ TEST(JointMasterCycle, SafetyStopHoldsEveryJointUntilTheMaskIsSetAgain) {
 
 TEST(JointMasterCycle, UrdfLimitsAtFullAndHalfScale) {
   JournalCapture journal;
-  Context().paramManager().setParam("/jm/enable_safety", false);
-  MasterRig rig(arm_joints(1));
+  RigOptions options;
+  options.safety = false;
+  MasterRig rig(arm_joints(1), options);
   rig.cycle();
   auto violations = [&](const joint_tx& tx) {
     journal.clear();

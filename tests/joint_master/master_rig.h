@@ -66,13 +66,29 @@ inline joint_tx command(float pos, float vel, float tor, uint8_t mask) {
   return tx;
 }
 
+// The master's parameters, all set by the rig (parameters outlive a test
+// when several run in one process). The period is left to the tests.
+struct RigOptions {
+  bool urdf = true;  // else an unusable robot description
+  bool safety = true;
+  bool autostart = false;
+  double cutoff = 100.0;
+};
+
+// True when the master's period parameter was set earlier in this process.
+inline bool period_is_set() {
+  return static_cast<bool>(Context().paramManager().findParam<std::chrono::nanoseconds>("/jm/period"));
+}
+
 class MasterRig {
 public:
-  explicit MasterRig(std::vector<DeviceInfo> joints, bool with_urdf = true) : _joints(joints) {
+  explicit MasterRig(std::vector<DeviceInfo> joints, RigOptions options = {}) : _joints(joints) {
     describe_hardware(joints);
-    if (with_urdf) {
-      Context().paramManager().setParam<std::string>("/robot_description", dummy_arm_urdf());
-    }
+    ParameterManager& params = Context().paramManager();
+    params.setParam<std::string>("/robot_description", options.urdf ? dummy_arm_urdf() : "");
+    params.setParam("/jm/enable_safety", options.safety);
+    params.setParam("/jm/tx_filter_autostart", options.autostart);
+    params.setParam("/jm/tx_filter_cutoff", options.cutoff);
     drivers = Hal::DeviceContainerBase::MakeDriver("joint_dummy", joints);
     masters = Hal::DeviceContainerBase::MakeDriver("joint_master", {});
     master = masters->get_device_base_vector().at(0).get();
@@ -82,6 +98,7 @@ public:
         [this](const Hal::JointMasterRx& msg) {
           ++rx_count;
           last_seq = msg.seq;
+          last_rx_joints = msg.rx.size() == msg.info.size() ? msg.rx.size() : 0;
           if (keep_messages) {
             received.push_back(msg);
           }
@@ -172,6 +189,7 @@ public:
   bool keep_messages = true;
   int rx_count = 0;
   uint32_t last_seq = 0;
+  size_t last_rx_joints = 0;  // 0 when the lists' lengths differ
   int status_count = 0;
   Hal::JointMasterInfo last_status;
   std::vector<Hal::JointMasterRx> received;

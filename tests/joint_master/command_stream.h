@@ -1,0 +1,39 @@
+#pragma once
+// Publishes one aggregated command per cycle for ids 1..n in place of a loan,
+// as a controller would: once the pool's messages have their size, nothing
+// is allocated.
+
+#include <cmath>
+#include <memory>
+
+#include "devices/joint_master_messages.h"
+#include "framework/publisher.h"
+
+namespace Orvo {
+namespace test {
+
+// Control thread; allocates only while a loan still has another size.
+inline bool publish_ramp(Publisher<Hal::JointMasterTx>& publisher, size_t joints, int cycle) {
+  auto loan = publisher.loanMessage();
+  if (!loan) {
+    return false;
+  }
+  Hal::JointMasterTx& msg = loan->value();
+  if (msg.info.size() != joints || msg.tx.size() != joints) {
+    msg = Hal::JointMasterTx(joints);
+  }
+  msg.sender = "ramp";
+  // Slow enough for any rate limit of the dummy arm (5e-7 rad per cycle).
+  const float pos = 0.0005f * float(cycle % 1000) / 1000.0f;
+  for (size_t i = 0; i < joints; ++i) {
+    msg.info[i].id = int(i) + 1;
+    msg.tx[i].pos_ref = pos;
+    msg.tx[i].vel_ref = 0.0f;
+    msg.tx[i].tor_ref = 0.1f;
+    msg.tx[i].mask = Hal::joint_tx::POS_REF | Hal::joint_tx::VEL_REF | Hal::joint_tx::TOR_REF;
+  }
+  return publisher.publishLoaned(std::move(loan));
+}
+
+}  // namespace test
+}  // namespace Orvo
