@@ -25,7 +25,9 @@ namespace Orvo {
 class FilterSwitchService {
 public:
   using Client = ServiceClient<bool, bool>;
+  // Set-up (the bridge's on_initialize); allocates.
   FilterSwitchService(std::shared_ptr<Client> client, std::chrono::nanoseconds timeout);
+  // Bridge thread (ROS queue); allocates; may block up to the time-out.
   bool operator()(std_srvs::SetBool::Request& request, std_srvs::SetBool::Response& response) const;
 
 private:
@@ -38,7 +40,9 @@ private:
 class FilterProfileService {
 public:
   using Client = ServiceClient<double, bool>;
+  // Set-up (the bridge's on_initialize); allocates.
   FilterProfileService(std::shared_ptr<Client> client, double cutoff_hz);
+  // Bridge thread (ROS queue); allocates; may block up to the time-out.
   bool operator()(std_srvs::Trigger::Request& request, std_srvs::Trigger::Response& response) const;
 
 private:
@@ -51,7 +55,9 @@ private:
 class MasterMaskService {
 public:
   using Client = ServiceClient<uint32_t, bool>;
+  // Set-up (the bridge's on_initialize); allocates.
   explicit MasterMaskService(std::shared_ptr<Client> client);
+  // Bridge thread (ROS queue); allocates; may block up to the time-out.
   bool operator()(orvo_msgs::SetControlMask::Request& request,
                   orvo_msgs::SetControlMask::Response& response) const;
 

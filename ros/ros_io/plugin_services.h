@@ -31,8 +31,10 @@ namespace Orvo {
 class PluginSwitchService {
 public:
   using Client = ServiceClient<Runnable::Command, bool>;
+  // Set-up (the bridge's on_initialize); allocates.
   PluginSwitchService(std::shared_ptr<Client> client, std::string task,
                       std::chrono::nanoseconds timeout);
+  // Bridge thread (ROS queue); allocates; may block up to the time-out.
   bool operator()(std_srvs::SetBool::Request& request, std_srvs::SetBool::Response& response) const;
 
 private:
@@ -45,8 +47,10 @@ private:
 class PluginAbortService {
 public:
   using Client = ServiceClient<Runnable::Command, bool>;
+  // Set-up (the bridge's on_initialize); allocates.
   PluginAbortService(std::shared_ptr<Client> client, std::string task,
                      std::chrono::nanoseconds timeout);
+  // Bridge thread (ROS queue); allocates; may block up to the time-out.
   bool operator()(std_srvs::Trigger::Request& request, std_srvs::Trigger::Response& response) const;
 
 private:
@@ -60,8 +64,10 @@ private:
 class PluginStateService {
 public:
   using Client = ServiceClient<service::Empty, std::string>;
+  // Set-up (the bridge's on_initialize); allocates.
   PluginStateService(std::shared_ptr<Client> client, std::string task,
                      std::chrono::nanoseconds timeout);
+  // Bridge thread (ROS queue); allocates; may block up to the time-out.
   bool operator()(orvo_msgs::PluginStatus::Request& request,
                   orvo_msgs::PluginStatus::Response& response) const;
 
@@ -76,7 +82,9 @@ private:
 class PluginMaskService {
 public:
   using Client = ServiceClient<uint32_t, bool>;
+  // Set-up (the bridge's on_initialize); allocates.
   PluginMaskService(std::shared_ptr<Client> client, std::string task);
+  // Bridge thread (ROS queue); allocates; may block up to the time-out.
   bool operator()(orvo_msgs::SetControlMask::Request& request,
                   orvo_msgs::SetControlMask::Response& response) const;
 
@@ -88,7 +96,9 @@ private:
 // get_plugin_list: the task names known when the bridge initialised.
 class PluginListService {
 public:
+  // Set-up (the bridge's on_initialize); allocates.
   explicit PluginListService(std::vector<std::string> tasks);
+  // Bridge thread (ROS queue); allocates, never blocks.
   bool operator()(orvo_msgs::GetPluginList::Request& request,
                   orvo_msgs::GetPluginList::Response& response) const;
 

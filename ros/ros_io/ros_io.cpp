@@ -71,7 +71,19 @@ RosIO::RosIO(const ControlPlugin::Args& args) : ControlPlugin(args) {
                                                     _ros_queue);
 }
 
-RosIO::~RosIO() = default;
+RosIO::~RosIO() {
+  // The internal queue lives on in its parameter and holds what is registered
+  // on it: take back every subscription whose callback reaches this object.
+  for (const auto& subscriber : _thread_times_subs) {
+    _internal_queue->remove(subscriber.get());
+  }
+  for (const auto& subscriber : _task_stats_subs) {
+    _internal_queue->remove(subscriber.get());
+  }
+  _internal_queue->remove(_lifecycle_sub.get());
+  _internal_queue->remove(_joint_master_info_sub.get());
+  _internal_queue->remove(_joint_aggr_rx_sub.get());
+}
 
 bool RosIO::on_initialize() {
   const std::vector<std::string> tasks = Context().taskManager().getTaskNames();

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <orvo_msgs/SetControlMask.h>
+
 #include "ros_test_env.h"
 #include "temp_dir.h"
 
@@ -29,7 +31,8 @@ std::string read_file(const std::string& path) {
 }
 
 // The example dummy robot with a 10 ms thread for the bridge and a 2 ms
-// thread for the probe.
+// thread for the probe. The sensors have no driver: the bridge publishes
+// their client devices' (zero) records.
 std::string robot_config() {
   return R"(robot:
   urdf: dummy_arm.urdf
@@ -45,6 +48,12 @@ joints:
 devices:
   joint_master:
     - {name: all_joints, id: 100}
+  ft_gz:
+    - {name: wrist_ft, id: 200}
+  imu_gz:
+    - {name: base_imu, id: 300}
+  link_state_sensor:
+    - {name: flange_lss, id: 400}
 threads:
   hal_thread:
     period: 1ms
@@ -143,6 +152,17 @@ TEST_F(RosIoEndToEnd, JointStatesStatisticsStatusAndDescription) {
   EXPECT_NE(info.find("filter_active: False"), std::string::npos) << info;
   EXPECT_NE(info.find("mask: "), std::string::npos) << info;
 
+  const std::string pose = echo_once("link_state/flange/pose");
+  EXPECT_NE(pose.find("frame_id: \"world\""), std::string::npos) << pose;
+  EXPECT_NE(echo_once("link_state/flange/twist").find("frame_id: \"world\""), std::string::npos);
+  EXPECT_NE(echo_once("ft/wrist_ft").find("frame_id: \"wrist_ft\""), std::string::npos);
+  const std::string imu = echo_once("imu/base_imu");
+  EXPECT_NE(imu.find("frame_id: \"base_imu\""), std::string::npos) << imu;
+  EXPECT_NE(imu.find("orientation_covariance: [0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0]"),
+            std::string::npos)
+      << imu;
+  EXPECT_NE(_core->output().find("advertised lss topic for link 'flange' \n"), std::string::npos);
+
   const std::string description = run_tool(
       "/usr/bin/python3 -c \"import rosgraph; m = rosgraph.Master('/probe'); "
       "print(m.getParam('/orvocore/robot_description')[:200]); "
@@ -230,6 +250,14 @@ TEST_F(RosIoEndToEnd, JointMasterTuningServicesAnswer) {
   // The joint master's status reports what was set.
   const std::string info = echo_once("joint_device_info");
   EXPECT_NE(info.find("filter_active: True\nfilter_cutoff_hz: 5.0\nmask: 7"), std::string::npos) << info;
+
+  // A request that ends before its mask is refused by roscpp; the bridge goes on.
+  const std::string raw = std::string("/usr/bin/python3 ") + ORVO2_RAW_SERVICE_CALL +
+                          " /orvocore/joint_master/set_control_mask " +
+                          ros::service_traits::md5sum<orvo_msgs::SetControlMask>() + " ";
+  EXPECT_NE(run_tool(raw + "''").find("ok=0"), std::string::npos);
+  EXPECT_NE(run_tool(raw + "03").find("ok=1"), std::string::npos);
+  EXPECT_TRUE(_core->running());
 
   reply = call("enable_joint_filter", "false");
   EXPECT_NE(reply.find("success: True\nmessage: \"Successfully disabled joint tx filter\""),

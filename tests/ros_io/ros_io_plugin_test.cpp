@@ -1,0 +1,116 @@
+// The bridge loaded by name in this process, against a real rosmaster: the
+// process-wide ROS initialisation and queue parameters, the joint state
+// republished from the joint master's topic, and what the bridge leaves
+// behind when it is destroyed.
+
+#include <chrono>
+#include <memory>
+
+#include <gtest/gtest.h>
+#include <ros/callback_queue.h>
+#include <ros/ros.h>
+
+#include <orvo_msgs/JointState.h>
+
+#include "devices/joint_master_messages.h"
+#include "framework/parameter.h"
+#include "framework/topic.h"
+#include "orvo2/callback_queue.h"
+#include "orvo2/device_rt.h"
+#include "orvo2/journal.h"
+#include "orvo2/plugin_loader.h"
+#include "ros_test_env.h"
+#include "temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::shared_ptr<Orvo::CallbackQueue> published_queue() {
+  return Orvo::Context().paramManager().getParamOr<std::shared_ptr<Orvo::CallbackQueue>>(
+      "/ros_support/topic_callback_queue_orvo2", nullptr);
+}
+
+std::unique_ptr<Orvo::ControlPlugin> start_bridge(const std::string& task) {
+  auto bridge = Orvo::load_control_plugin(Orvo::ControlPlugin::Args{task, "ros_io", "test_thread", {}, nullptr});
+  for (int step = 0; step < 5 && bridge->getState() != Orvo::Runnable::Running; ++step) {
+    bridge->execute_lifecycle();
+  }
+  return bridge;
+}
+
+TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
+  OrvoTest::TempDir dir("ros_io_plugin");
+  const int port = OrvoTest::free_loopback_port();
+  ::setenv("ROS_MASTER_URI", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
+  ::setenv("ROS_HOSTNAME", "127.0.0.1", 1);
+  ::setenv("ROS_HOME", (dir.path() + "/ros_home").c_str(), 1);
+  OrvoTest::RosMaster master(port, dir.path() + "/master.log");
+  ASSERT_TRUE(master.ready());
+  Orvo::JournalCapture journal;
+
+  auto bridge = start_bridge("bridge");
+  ASSERT_EQ(bridge->getState(), Orvo::Runnable::Running);
+  EXPECT_EQ(journal.count("initialized with task list [] \n"), 1);
+  EXPECT_FALSE(journal.contains("waiting for ros master"));
+  EXPECT_TRUE(ros::isInitialized());
+  EXPECT_EQ(ros::this_node::getName(), "/orvocore");
+  const auto queue = published_queue();
+  ASSERT_NE(queue, nullptr);
+  EXPECT_EQ(queue->size(), 3u);  // lifecycle events, joint master status, joint states
+
+  // A second bridge neither initialises ROS again nor replaces the queues.
+  auto second = Orvo::load_control_plugin(Orvo::ControlPlugin::Args{"second", "ros_io", "test_thread", {}, nullptr});
+  EXPECT_EQ(published_queue(), queue);
+  second.reset();
+
+  ros::NodeHandle node;
+  ros::CallbackQueue received_queue;
+  node.setCallbackQueue(&received_queue);
+  std::vector<orvo_msgs::JointState> received;
+  ros::Subscriber subscriber = node.subscribe<orvo_msgs::JointState>(
+      "/orvocore/joint_states", 10,
+      [&received](const orvo_msgs::JointState::ConstPtr& msg) { received.push_back(*msg); });
+  auto rx_pub = Orvo::Context().topicManager().advertise<Orvo::Hal::JointMasterRx>(
+      Orvo::Hal::DeviceRt::RxTopicName("joint_master", "all_joints"), Orvo::Hal::JointMasterRx(), "test");
+  const auto publish = [&rx_pub](int joints, int records, int64_t stamp) {
+    auto loan = rx_pub->loanMessage();
+    ASSERT_TRUE(loan);
+    Orvo::Hal::JointMasterRx& msg = loan->value();
+    msg.info.assign(joints, Orvo::Hal::DeviceInfo{"j", "joint_dummy", 1});
+    msg.rx.assign(records, Orvo::Hal::joint_rx{});
+    msg.stamp = stamp;
+    rx_pub->publishLoaned(std::move(loan));
+  };
+  // Both ends connected: a well-formed state arrives.
+  ASSERT_TRUE(OrvoTest::wait_until(
+      [&] {
+        publish(2, 2, 7000000001);
+        bridge->execute_lifecycle();
+        received_queue.callAvailable(ros::WallDuration(0.01));
+        return !received.empty();
+      },
+      10s));
+  EXPECT_EQ(received.back().name.size(), 2u);
+  EXPECT_EQ(received.back().header.stamp, ros::Time(7, 1));
+
+  // A state with fewer records than joints is skipped; the next one goes out.
+  received.clear();
+  publish(3, 1, 8000000000);
+  bridge->execute_lifecycle();
+  publish(1, 1, 9000000000);
+  bridge->execute_lifecycle();
+  ASSERT_TRUE(OrvoTest::wait_until(
+      [&] {
+        received_queue.callAvailable(ros::WallDuration(0.01));
+        return !received.empty();
+      },
+      5s));
+  EXPECT_EQ(received.front().header.stamp, ros::Time(9, 0));
+
+  bridge.reset();
+  EXPECT_EQ(queue->size(), 0u);
+  EXPECT_EQ(published_queue(), queue);
+}
+
+}  // namespace
