@@ -54,7 +54,7 @@ public:
   // already (then never blocks), makes and publishes both callback queues.
   explicit RosIO(const ControlPlugin::Args& args);
   // The owner's thread. ROS stays initialised; the queues live on in their
-  // parameters.
+  // parameters, without this plug-in's subscriptions.
   ~RosIO() override;
 
   // The plug-in's thread, once; allocates. Subscribes, advertises the ROS

@@ -54,7 +54,7 @@ TEST(Launcher, RunsUntilSigintThenStopsInOrderWithinASecond) {
   const std::string config = OrvoTest::write_dummy_config(dir, one_thread);
   LauncherProcess launcher(dir, {"--config", config});
   ASSERT_TRUE(launcher.wait_output("started running", 10s)) << launcher.output() << launcher.errors();
-  // The real-time robot back end is built: the plug-in gets its robot.
+  // The plug-in got its robot interface from the real-time back end.
   EXPECT_EQ(launcher.output().find("gets no robot interface"), std::string::npos) << launcher.output();
   std::this_thread::sleep_for(200ms);
 

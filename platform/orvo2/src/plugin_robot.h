@@ -10,11 +10,10 @@ class RobotInterface;
 
 // Set-up only; allocates, loads the robot back end. A new robot interface
 // made from the options in "/orvo_internal/hal/robot_ifc_cfg" (their
-// "framework" names the back end). Throws what the back end throws.
-//
-// Interim: until the real-time back end library exists, a process without
-// that library (or without the options) gives its plug-ins no robot: null,
-// with a warning naming the task.
+// "framework" names the back end), owned by `task`: its commands carry the
+// task's name. Without the options (a thread built outside the launcher) the
+// plug-in gets no robot: null, with a warning naming the task. Throws what
+// the back end throws.
 std::shared_ptr<RobotInterface> make_plugin_robot(const std::string& task);
 
 }  // namespace Orvo
