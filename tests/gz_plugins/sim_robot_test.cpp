@@ -273,4 +273,9 @@ TEST(SimRobot, OrvocoreHoldsTheCommandedPositionsAndStopsAfterTheSimulatorDied) 
   EXPECT_GT(reported(out, "flange x span"), 0.05) << out;
   EXPECT_NEAR(reported(out, "imu acceleration"), 9.8, 0.05) << out;
   EXPECT_NEAR(reported(out, "ft force"), 5.3 * 9.8, 0.5) << out;
+  // The process clock followed the simulator: seconds since the simulation
+  // began, not since 1970.
+  const double clock = reported(out, "clock seconds");
+  EXPECT_GT(clock, 0.2) << out;
+  EXPECT_LT(clock, 120.0) << out;
 }

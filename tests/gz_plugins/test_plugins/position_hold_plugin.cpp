@@ -8,6 +8,7 @@
 // 0.005 of its target and still for 200 cycles, and when destroyed where each
 // joint ended and what the sensors read ("gz_test_position: ..." lines).
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,7 @@
 #include "orvo2/imu.h"
 #include "orvo2/joint_base.h"
 #include "orvo2/link_state_sensor.h"
+#include "orvo2/simulated_clock.h"
 
 namespace {
 
@@ -55,6 +57,7 @@ public:
       std::printf("gz_test_position: joint '%s' position %.6f target %.6f\n", joint(i).get_name().c_str(),
                   joint(i).get_link_pos(), _targets[i]);
     }
+    std::printf("gz_test_position: clock seconds %.6f\n", _clock_seconds);
     std::printf("gz_test_position: imu rate span %.6f\n", _imu_rate.span());
     std::printf("gz_test_position: ft torque span %.6f\n", _ft_torque.span());
     std::printf("gz_test_position: flange x span %.6f\n", _flange_x.span());
@@ -99,6 +102,7 @@ public:
     _flange_x.add(flange.getPose().translation().x());
     _last_acceleration = imu.getLinearAcceleration().norm();
     _last_force = ft.getWrench().head<3>().norm();
+    _clock_seconds = std::chrono::duration<double>(Orvo::chrono::simulated_clock::now().time_since_epoch()).count();
 
     bool still = true;
     for (std::size_t i = 0; i < _targets.size(); ++i) {
@@ -130,6 +134,7 @@ private:
   Range _flange_x;
   double _last_acceleration = 0;
   double _last_force = 0;
+  double _clock_seconds = 0;  // the process clock in the last cycle
 };
 
 }  // namespace
