@@ -1,5 +1,9 @@
 #include "message_pool.h"
 
+#include <mutex>
+
+#include "framework/mutex.h"
+
 namespace Orvo {
 namespace internal {
 namespace {
@@ -9,13 +13,24 @@ namespace {
 // walk while those ahead are taken.
 constexpr size_t scan_rounds = 3;
 
+// A chunk that still had a loan's handle alive when its pool went: the loan
+// goes on using its message and its slot, so the chunk stays allocated (and
+// reachable) for the rest of the process. Only a loan kept after its topic
+// is gone gets here.
+void keep_for_late_loan(std::unique_ptr<MessageSlot[]> chunk) {
+  static mutex* guard = new mutex;
+  static auto* kept = new std::vector<std::unique_ptr<MessageSlot[]>>;
+  std::lock_guard<mutex> lock(*guard);
+  kept->push_back(std::move(chunk));
+}
+
 }  // namespace
 
 MessagePool::~MessagePool() {
   for (size_t c = 0; c < _chunks.size(); ++c) {
     for (size_t i = 0; i < _chunk_sizes[c]; ++i) {
       if (_chunks[c][i].handle_alive.load(std::memory_order_acquire)) {
-        _chunks[c].release();
+        keep_for_late_loan(std::move(_chunks[c]));
         break;
       }
     }

@@ -17,8 +17,9 @@ namespace internal {
 class ORVO2_HIDDEN MessagePool {
 public:
   MessagePool() = default;
-  // A chunk that still has a loan's handle alive (a loan kept after its
-  // topic went away) is left allocated rather than freed under it.
+  // Tear-down. A chunk that still has a loan's handle alive (a loan kept
+  // after its topic went away) is kept for the process rather than freed
+  // under the loan.
   ~MessagePool();
   MessagePool(const MessagePool&) = delete;
   MessagePool& operator=(const MessagePool&) = delete;
