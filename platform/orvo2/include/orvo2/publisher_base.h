@@ -29,6 +29,8 @@ public:
   // pool, or null when all are in use. A loan holds whatever was last written
   // into it (or the prototype): write every field. Holding one loan at a time
   // never starves; a loan dropped without publishing returns to the pool.
+  // Copies and weak references of a loan keep its message out of the pool
+  // until the last of them is gone, also after it was published.
   std::shared_ptr<MessageBase> loanMessageBase() { return loan_as<MessageBase>(); }
   // Control cycle, any thread; lock-free, never allocates. Takes the loan
   // (leaving `message` null) and queues it for every subscriber; true when
