@@ -21,9 +21,7 @@ public:
 
   // Control cycle, any thread; lock-free, never allocates. A loaned message
   // (holding the last value written into it) or null when none is free.
-  std::shared_ptr<MessageAdapter<T>> loanMessage() {
-    return std::static_pointer_cast<MessageAdapter<T>>(loanMessageBase());
-  }
+  std::shared_ptr<MessageAdapter<T>> loanMessage() { return loan_as<MessageAdapter<T>>(); }
 
   ~Publisher() override = default;
 

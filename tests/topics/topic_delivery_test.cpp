@@ -272,5 +272,92 @@ TEST(TopicDelivery, SubscribersComeAndGoWhilePublishing) {
   EXPECT_EQ(topic->free_loans(), topic->pool_size());
 }
 
+TEST(TopicDelivery, QueueOfADepartedSubscriberServesTheNextOneEmpty) {
+  auto pub = registry().advertise<Record>("/dlv/reuse", Record{}, "pub");
+  auto first = registry().subscribe<Record>("/dlv/reuse", [](const Record&) {}, nullptr, 2, "first");
+  for (int seq = 0; seq < 4; ++seq) {
+    ASSERT_TRUE(publish(*pub, static_cast<float>(seq)));
+  }
+  EXPECT_EQ(first->dropped_count(), 2u);
+  first.reset();
+
+  std::vector<float> got;
+  auto next = registry().subscribe<Record>("/dlv/reuse", [&](const Record& r) { got.push_back(r.seq); }, nullptr, 2,
+                                           "next");
+  EXPECT_EQ(next->run(), 0);
+  EXPECT_EQ(next->dropped_count(), 0u);
+  ASSERT_TRUE(publish(*pub, 9));
+  EXPECT_EQ(next->run(), 1);
+  EXPECT_EQ(got, std::vector<float>{9});
+  auto topic = registry().get_topic("/dlv/reuse");
+  EXPECT_EQ(topic->pool_size(), 2u + 2u + 1u);
+  EXPECT_EQ(topic->free_loans(), topic->pool_size());
+}
+
+// Subscribers joining and leaving never cost the steady subscriber a
+// message, also when a queue listed ahead of the steady one is reopened
+// while a publisher is between counting the queues and pushing.
+TEST(TopicDelivery, SteadySubscriberLosesNothingWhileOthersComeAndGo) {
+  constexpr int total = 50000;
+  constexpr int queue_size = 8;
+  constexpr int other_size = 3;
+  // The first queue of the topic, closed before the steady one opens.
+  registry().subscribe<Record>("/dlv/steady", [](const Record&) {}, nullptr, other_size, "early");
+  std::atomic<int> consumed{0};
+  std::atomic<bool> bad{false};
+  int expected = 0;
+  auto steady = registry().subscribe<Record>(
+      "/dlv/steady",
+      [&](const Record& r) {
+        bad = bad.load() || static_cast<int>(r.seq) != expected || !intact(r);
+        consumed.store(++expected);
+      },
+      nullptr, queue_size, "steady");
+  auto pub = registry().advertise<Record>("/dlv/steady", Record{}, "pub");
+  const auto deadline = Clock::now() + std::chrono::seconds(30);
+  std::atomic<bool> published_all{false};
+  std::atomic<bool> done{false};
+  std::atomic<int> failed_loans{0};
+
+  std::thread publisher([&] {
+    for (int seq = 0; seq < total && Clock::now() < deadline; ++seq) {
+      while (seq - consumed.load() >= queue_size && Clock::now() < deadline) {
+        std::this_thread::yield();
+      }
+      if (!publish(*pub, static_cast<float>(seq))) {
+        ++failed_loans;
+      }
+    }
+    published_all = true;
+  });
+  std::thread churn([&] {
+    for (int i = 0; !done.load() && Clock::now() < deadline; ++i) {
+      auto other = registry().subscribe<Record>("/dlv/steady", [](const Record&) {}, nullptr,
+                                                i % 4 == 0 ? queue_size : other_size, "other");
+      other->run();
+    }
+  });
+  while (Clock::now() < deadline) {
+    const bool finished = published_all.load();
+    if (steady->run() == 0) {
+      if (finished) {
+        break;
+      }
+      std::this_thread::yield();
+    }
+  }
+  done = true;
+  publisher.join();
+  churn.join();
+
+  EXPECT_EQ(consumed.load(), total);
+  EXPECT_FALSE(bad.load());
+  EXPECT_EQ(failed_loans.load(), 0);
+  EXPECT_EQ(steady->dropped_count(), 0u);
+  auto topic = registry().get_topic("/dlv/steady");
+  EXPECT_EQ(topic->subscriber_count(), 1u);
+  EXPECT_EQ(topic->free_loans(), topic->pool_size());
+}
+
 }  // namespace
 }  // namespace Orvo

@@ -1,5 +1,7 @@
 #include "delivery_queue.h"
 
+#include <sched.h>
+
 #include "message_pool.h"
 
 namespace Orvo {
@@ -21,22 +23,26 @@ DeliveryQueue::DeliveryQueue(size_t capacity)
   }
 }
 
-bool DeliveryQueue::try_push(MessageSlot* slot) {
-  uint64_t pos = _push_pos.load(std::memory_order_relaxed);
+DeliveryQueue::PushResult DeliveryQueue::try_push(MessageSlot* slot) {
+  uint64_t word = _push_word.load(std::memory_order_relaxed);
   for (;;) {
+    if ((word & closed_bit) != 0) {
+      return PushResult::Closed;
+    }
+    const uint64_t pos = word >> 1;
     Cell& cell = _cells[pos % _capacity];
     const uint64_t sequence = cell.sequence.load(std::memory_order_acquire);
     const int64_t diff = static_cast<int64_t>(sequence - empty_mark(pos));
     if (diff == 0) {
-      if (_push_pos.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) {
+      if (_push_word.compare_exchange_weak(word, word + 2, std::memory_order_relaxed)) {
         cell.slot = slot;
         cell.sequence.store(filled_mark(pos), std::memory_order_release);
-        return true;
+        return PushResult::Pushed;
       }
     } else if (diff < 0) {
-      return false;  // full
+      return PushResult::Full;
     } else {
-      pos = _push_pos.load(std::memory_order_relaxed);
+      word = _push_word.load(std::memory_order_relaxed);
     }
   }
 }
@@ -61,16 +67,19 @@ MessageSlot* DeliveryQueue::pop() {
   }
 }
 
-void DeliveryQueue::push(MessageSlot* slot) {
+bool DeliveryQueue::push(MessageSlot* slot) {
   for (int attempt = 0; attempt < push_attempts; ++attempt) {
-    if (try_push(slot)) {
-      return;
+    const PushResult result = try_push(slot);
+    if (result == PushResult::Pushed) {
+      return true;
+    }
+    if (result == PushResult::Closed) {
+      return false;
     }
     // The cell ahead is still taken. Evict the oldest entry only when the
     // queue really holds `capacity` entries: otherwise a pop is just handing
     // its cell back, and waiting for it is not ours to do.
-    const uint64_t pushed = _push_pos.load(std::memory_order_relaxed);
-    if (pushed - _pop_pos.load(std::memory_order_relaxed) < _capacity) {
+    if (pushed() - _pop_pos.load(std::memory_order_relaxed) < _capacity) {
       break;
     }
     if (MessageSlot* oldest = pop()) {
@@ -80,12 +89,25 @@ void DeliveryQueue::push(MessageSlot* slot) {
   }
   _dropped.fetch_add(1, std::memory_order_relaxed);
   MessagePool::release(slot);
+  return true;
 }
 
-void DeliveryQueue::clear() {
-  while (MessageSlot* slot = pop()) {
-    MessagePool::release(slot);
+void DeliveryQueue::close() {
+  // Every position below `end` was taken by a push before the close; some
+  // may still be writing their cell.
+  const uint64_t end = _push_word.fetch_or(closed_bit, std::memory_order_acq_rel) >> 1;
+  while (_pop_pos.load(std::memory_order_acquire) < end) {
+    if (MessageSlot* slot = pop()) {
+      MessagePool::release(slot);
+    } else {
+      sched_yield();
+    }
   }
+}
+
+void DeliveryQueue::reopen() {
+  _dropped.store(0, std::memory_order_relaxed);
+  _push_word.store(_pop_pos.load(std::memory_order_relaxed) << 1, std::memory_order_release);
 }
 
 }  // namespace internal

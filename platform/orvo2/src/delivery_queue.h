@@ -3,18 +3,24 @@
 // publishers push and the subscriber's thread pops, lock-free (a ring of
 // cells with sequence numbers). A push into a full queue drops the oldest
 // entry and counts the drop.
+//
+// A queue outlives its subscriber: publishers read the topic's queues
+// without a lock and may still hold this one after the subscriber left.
+// close() makes later pushes fail and gives back every entry; reopen()
+// serves the next subscriber that asks for the same capacity.
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "hidden_symbol.h"
 #include "message_slot.h"
 
 namespace Orvo {
 namespace internal {
 
-class DeliveryQueue {
+class ORVO2_HIDDEN DeliveryQueue {
 public:
   // Set-up only (allocates). `capacity` is at least 1.
   explicit DeliveryQueue(size_t capacity);
@@ -22,22 +28,30 @@ public:
   DeliveryQueue& operator=(const DeliveryQueue&) = delete;
 
   // Publisher threads; never blocks, never allocates. Takes over the caller's
-  // reference to `slot`. When the queue is full the oldest entry is dropped
-  // (its reference released). The new entry is dropped instead while a pop
-  // is still handing its cell back, or when other publishers keep taking the
-  // freed cells. Every drop counts.
-  void push(MessageSlot* slot);
-  // Subscriber's thread; never blocks. The oldest entry (whose reference
-  // passes to the caller) or null when empty.
+  // reference to `slot` and returns true, unless the queue is closed (false:
+  // the reference stays with the caller). When the queue is full the oldest
+  // entry is dropped (its reference released). The new entry is dropped
+  // instead while a pop is still handing its cell back, or when other
+  // publishers keep taking the freed cells. Every drop counts.
+  bool push(MessageSlot* slot);
+  // Subscriber's thread (and publishers evicting); never blocks. The oldest
+  // entry (whose reference passes to the caller) or null when empty.
   MessageSlot* pop();
-  // Releases every pending entry.
-  void clear();
 
-  size_t capacity() const { return _capacity; }
+  // Set-up only; callers serialise. close() refuses later pushes and releases
+  // every entry, waiting (yielding) for pushes already under way to land.
+  void close();
+  // Reopens a closed queue, empty, with its drop count at zero.
+  void reopen();
+
   // Any thread.
+  bool is_open() const { return (_push_word.load(std::memory_order_acquire) & closed_bit) == 0; }
+  size_t capacity() const { return _capacity; }
   uint64_t dropped() const { return _dropped.load(std::memory_order_relaxed); }
 
 private:
+  enum class PushResult { Pushed, Full, Closed };
+
   // A cell's sequence says whom it waits for: empty_mark(pos) a push at
   // position pos, filled_mark(pos) the pop at pos. Distinct for every
   // capacity, a capacity of 1 included. A cell per cache line: the publisher
@@ -48,11 +62,16 @@ private:
   };
   static uint64_t empty_mark(uint64_t pos) { return 2 * pos; }
   static uint64_t filled_mark(uint64_t pos) { return 2 * pos + 1; }
-  bool try_push(MessageSlot* slot);
+  PushResult try_push(MessageSlot* slot);
+  uint64_t pushed() const { return _push_word.load(std::memory_order_relaxed) >> 1; }
+
+  // The push word holds the next push position shifted left by one and the
+  // closed flag in bit 0, so that a push and a close cannot cross.
+  static constexpr uint64_t closed_bit = 1;
 
   size_t _capacity;
   std::unique_ptr<Cell[]> _cells;
-  alignas(64) std::atomic<uint64_t> _push_pos{0};
+  alignas(64) std::atomic<uint64_t> _push_word{0};
   alignas(64) std::atomic<uint64_t> _pop_pos{0};
   alignas(64) std::atomic<uint64_t> _dropped{0};
 };

@@ -1,20 +1,39 @@
 #include "message_pool.h"
 
+#include <mutex>
+
+#include "framework/mutex.h"
+
 namespace Orvo {
 namespace internal {
 namespace {
 
-// Rounds over the whole pool before a loan is refused.
-constexpr int scan_rounds = 3;
+// Rounds over the whole pool before a claim is refused: the pool always has
+// a free slot, but with several publishers the free ones can move behind the
+// walk while those ahead are taken.
+constexpr size_t scan_rounds = 3;
+
+// A chunk that still had a loan's handle alive when its pool went: the loan
+// goes on using its message and its slot, so the chunk stays allocated (and
+// reachable) for the rest of the process. Only a loan kept after its topic
+// is gone gets here.
+void keep_for_late_loan(std::unique_ptr<MessageSlot[]> chunk) {
+  static mutex* guard = new mutex;
+  static auto* kept = new std::vector<std::unique_ptr<MessageSlot[]>>;
+  std::lock_guard<mutex> lock(*guard);
+  kept->push_back(std::move(chunk));
+}
 
 }  // namespace
 
 MessagePool::~MessagePool() {
-  Chunk* chunk = _head.load();
-  while (chunk != nullptr) {
-    Chunk* next = chunk->next.load();
-    delete chunk;
-    chunk = next;
+  for (size_t c = 0; c < _chunks.size(); ++c) {
+    for (size_t i = 0; i < _chunk_sizes[c]; ++i) {
+      if (_chunks[c][i].handle_alive.load(std::memory_order_acquire)) {
+        keep_for_late_loan(std::move(_chunks[c]));
+        break;
+      }
+    }
   }
 }
 
@@ -22,119 +41,123 @@ void MessagePool::add_slots(const MessageBase& prototype, size_t count) {
   if (count == 0) {
     return;
   }
-  auto chunk = std::make_unique<Chunk>();
-  chunk->slots = std::make_unique<MessageSlot[]>(count);
-  chunk->count = count;
+  auto chunk = std::make_unique<MessageSlot[]>(count);
   for (size_t i = 0; i < count; ++i) {
-    MessageSlot& slot = chunk->slots[i];
-    slot.handle = std::shared_ptr<MessageBase>(prototype.clone().release(), SlotDeleter{&slot});
+    chunk[i].pool = this;
+    chunk[i].message = prototype.clone();
+    if (i + 1 < count) {
+      chunk[i].next.store(&chunk[i + 1], std::memory_order_relaxed);
+    }
   }
-  Chunk* added = chunk.release();
-  if (_tail == nullptr) {
-    _head.store(added, std::memory_order_release);
+  MessageSlot* first = &chunk[0];
+  MessageSlot* last = &chunk[count - 1];
+  _chunks.push_back(std::move(chunk));
+  _chunk_sizes.push_back(count);
+  if (_last == nullptr) {
+    _first.store(first, std::memory_order_release);
   } else {
-    _tail->next.store(added, std::memory_order_release);
+    _last->next.store(first, std::memory_order_release);
   }
-  _tail = added;
+  _last = last;
   _size.fetch_add(count, std::memory_order_release);
 }
 
-std::shared_ptr<MessageBase> MessagePool::hand_out(MessageSlot& slot, uint64_t generation) {
-  std::shared_ptr<MessageBase> loan = slot.handle;
-  // Publishing the Loaned state after the copy lets a reclaiming thread trust
-  // use_count(): while the loan is held it reads at least 2.
-  slot.state.store(SlotState::make(generation, SlotState::Loaned), std::memory_order_release);
-  return loan;
+MessageSlot* MessagePool::following(MessageSlot* slot) const {
+  MessageSlot* next = slot->next.load(std::memory_order_acquire);
+  return next != nullptr ? next : _first.load(std::memory_order_acquire);
 }
 
-bool MessagePool::try_loan(MessageSlot& slot, std::shared_ptr<MessageBase>& out) {
+bool MessagePool::is_free(const MessageSlot& slot, uint64_t word) {
+  return SlotState::low(word) == SlotState::Free && !slot.handle_alive.load(std::memory_order_acquire);
+}
+
+bool MessagePool::try_claim(MessageSlot& slot) {
   uint64_t word = slot.state.load(std::memory_order_acquire);
-  const uint32_t low = SlotState::low(word);
-  const uint64_t next = SlotState::make(SlotState::generation(word) + 1, SlotState::Loaning);
-  if (low == SlotState::Free) {
-    if (slot.state.compare_exchange_strong(word, next, std::memory_order_acq_rel)) {
-      out = hand_out(slot, SlotState::generation(next));
-      return true;
-    }
-  } else if (low == SlotState::Loaned && slot.handle.use_count() == 1) {
-    // The holder dropped its loan without publishing; take it back. The
-    // generation in `word` makes the exchange fail if the slot was published
-    // and loaned again meanwhile.
-    std::atomic_thread_fence(std::memory_order_acquire);
-    if (slot.state.compare_exchange_strong(word, next, std::memory_order_acq_rel)) {
-      out = hand_out(slot, SlotState::generation(next));
-      return true;
-    }
+  if (!is_free(slot, word)) {
+    return false;
   }
-  return false;
+  // The handle was gone when the slot read free with this generation; only
+  // a claim, which advances the generation, brings a handle back. So the
+  // exchange succeeds only while the room for the handle is unused.
+  const uint64_t loaned = SlotState::make(SlotState::generation(word) + 1, SlotState::Loaned);
+  if (!slot.state.compare_exchange_strong(word, loaned, std::memory_order_acquire,
+                                          std::memory_order_relaxed)) {
+    return false;
+  }
+  slot.handle_alive.store(true, std::memory_order_relaxed);
+  return true;
 }
 
-std::shared_ptr<MessageBase> MessagePool::loan() {
-  // Start after the slot loaned last: the slots ahead were released longest
-  // ago, and the publisher does not walk over the ones still in queues.
+MessageSlot* MessagePool::claim() {
   const size_t total = size();
   if (total == 0) {
     return nullptr;
   }
-  const size_t start = _cursor.load(std::memory_order_relaxed) % total;
-  std::shared_ptr<MessageBase> out;
-  // The pool always has a free slot, but with several publishers the free
-  // ones can move behind the scan while those ahead are taken: a few rounds.
-  for (int pass = 0; pass < 2 * scan_rounds; ++pass) {
-    size_t index = 0;
-    for (Chunk* chunk = _head.load(std::memory_order_acquire); chunk != nullptr;
-         chunk = chunk->next.load(std::memory_order_acquire)) {
-      for (size_t i = 0; i < chunk->count; ++i, ++index) {
-        if ((pass % 2 == 0) != (index >= start)) {
-          continue;
-        }
-        if (try_loan(chunk->slots[i], out)) {
-          _cursor.store(index + 1, std::memory_order_relaxed);
-          return out;
-        }
-      }
+  MessageSlot* slot = _hint.load(std::memory_order_acquire);
+  if (slot == nullptr) {
+    slot = _first.load(std::memory_order_acquire);
+  }
+  for (size_t visited = 0; visited < scan_rounds * total; ++visited) {
+    if (try_claim(*slot)) {
+      _hint.store(following(slot), std::memory_order_release);
+      return slot;
     }
+    slot = following(slot);
   }
   return nullptr;
 }
 
 MessageSlot* MessagePool::slot_of(const std::shared_ptr<MessageBase>& message) const {
-  const SlotDeleter* deleter = std::get_deleter<SlotDeleter>(message);
-  if (deleter == nullptr) {
+  const LoanDeleter* deleter = std::get_deleter<LoanDeleter>(message);
+  if (deleter == nullptr || deleter->slot->pool != this) {
     return nullptr;
   }
-  for (Chunk* chunk = _head.load(std::memory_order_acquire); chunk != nullptr;
-       chunk = chunk->next.load(std::memory_order_acquire)) {
-    const MessageSlot* first = chunk->slots.get();
-    if (deleter->slot >= first && deleter->slot < first + chunk->count) {
-      return deleter->slot;
-    }
-  }
-  return nullptr;
+  return deleter->slot;
 }
 
 bool MessagePool::begin_publish(MessageSlot* slot, uint32_t references) {
-  uint64_t word = slot->state.load(std::memory_order_acquire);
+  uint64_t word = slot->state.load(std::memory_order_relaxed);
   if (SlotState::low(word) != SlotState::Loaned) {
     return false;
   }
+  // Another holder of a copy of the loan may publish it at the same time:
+  // only one exchange succeeds.
   return slot->state.compare_exchange_strong(word, SlotState::make(SlotState::generation(word), references),
-                                             std::memory_order_acq_rel);
+                                             std::memory_order_acq_rel, std::memory_order_relaxed);
 }
 
-void MessagePool::release(MessageSlot* slot) { slot->state.fetch_sub(1, std::memory_order_acq_rel); }
+void MessagePool::release(MessageSlot* slot) {
+  // References are only ever given back after the publish, so a count of one
+  // is the caller's own: nobody else writes the word until the slot is free,
+  // and a plain store does. The acquire keeps the other holders' reads of the
+  // message ahead of the next loan's writes.
+  const uint64_t word = slot->state.load(std::memory_order_acquire);
+  if (SlotState::low(word) == 1) {
+    slot->state.store(SlotState::make(SlotState::generation(word), SlotState::Free), std::memory_order_release);
+  } else {
+    slot->state.fetch_sub(1, std::memory_order_release);
+  }
+}
+
+void MessagePool::end_handle(MessageSlot* slot) {
+  // No copy of the loan is left, so nobody can publish it any more: a slot
+  // still Loaned was dropped and nothing else touches its state.
+  const uint64_t word = slot->state.load(std::memory_order_relaxed);
+  if (SlotState::low(word) == SlotState::Loaned) {
+    slot->state.store(SlotState::make(SlotState::generation(word), SlotState::Free), std::memory_order_release);
+  }
+  slot->handle_alive.store(false, std::memory_order_release);
+}
 
 size_t MessagePool::free_count() const {
   size_t free = 0;
-  for (Chunk* chunk = _head.load(std::memory_order_acquire); chunk != nullptr;
-       chunk = chunk->next.load(std::memory_order_acquire)) {
-    for (size_t i = 0; i < chunk->count; ++i) {
-      const MessageSlot& slot = chunk->slots[i];
-      const uint32_t low = SlotState::low(slot.state.load(std::memory_order_acquire));
-      if (low == SlotState::Free || (low == SlotState::Loaned && slot.handle.use_count() == 1)) {
-        ++free;
-      }
+  const size_t total = size();
+  MessageSlot* slot = _first.load(std::memory_order_acquire);
+  for (size_t i = 0; i < total && slot != nullptr; ++i) {
+    if (is_free(*slot, slot->state.load(std::memory_order_acquire))) {
+      ++free;
     }
+    slot = slot->next.load(std::memory_order_acquire);
   }
   return free;
 }

@@ -1,19 +1,25 @@
 #pragma once
 // A topic's pool of pre-made messages. Slots are added at set-up in chunks
-// that never move, so publishers scan the pool without a lock while it grows.
+// that never move and are linked in one list, so publishers walk the pool
+// without a lock while it grows.
 
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <vector>
 
+#include "hidden_symbol.h"
 #include "message_slot.h"
 
 namespace Orvo {
 namespace internal {
 
-class MessagePool {
+class ORVO2_HIDDEN MessagePool {
 public:
   MessagePool() = default;
+  // Tear-down. A chunk that still has a loan's handle alive (a loan kept
+  // after its topic went away) is kept for the process rather than freed
+  // under the loan.
   ~MessagePool();
   MessagePool(const MessagePool&) = delete;
   MessagePool& operator=(const MessagePool&) = delete;
@@ -22,39 +28,44 @@ public:
   // the prototype.
   void add_slots(const MessageBase& prototype, size_t count);
 
-  // Any thread; lock-free, never allocates. A free message, or a loan whose
-  // holder dropped it without publishing; null when every slot is in use.
-  std::shared_ptr<MessageBase> loan();
+  // Any thread; lock-free, never allocates. Claims a free slot for a loan
+  // (state Loaned, handle alive); null when every slot is in use.
+  MessageSlot* claim();
 
   // Any thread; never allocates. The slot a handed-back loan came from, or
-  // null when the message does not belong to this pool.
+  // null when the message is no loan of this pool.
   MessageSlot* slot_of(const std::shared_ptr<MessageBase>& message) const;
 
-  // Any thread. Turns the loan into `references` references (one per
-  // delivery queue; none frees the slot); false when the slot is not on loan
-  // (published twice, or reclaimed).
+  // Any thread; lock-free. Turns the loan into `references` references (one
+  // per delivery queue; none frees the slot once the handle is gone); false
+  // when the slot is not on loan (published already).
   static bool begin_publish(MessageSlot* slot, uint32_t references);
-  // Any thread. Drops one reference; the last one returns the slot to the pool.
+  // Any thread; lock-free. Drops one reference; the last one frees the slot
+  // (once the handle is gone).
   static void release(MessageSlot* slot);
+  // Any thread; lock-free. The loan's handle is gone: a loan never published
+  // frees its slot.
+  static void end_handle(MessageSlot* slot);
 
   // Any thread; for statistics and tests.
   size_t size() const { return _size.load(std::memory_order_acquire); }
   size_t free_count() const;
 
 private:
-  struct Chunk {
-    std::unique_ptr<MessageSlot[]> slots;
-    size_t count = 0;
-    std::atomic<Chunk*> next{nullptr};
-  };
-  static std::shared_ptr<MessageBase> hand_out(MessageSlot& slot, uint64_t generation);
-  static bool try_loan(MessageSlot& slot, std::shared_ptr<MessageBase>& out);
+  static bool is_free(const MessageSlot& slot, uint64_t word);
+  static bool try_claim(MessageSlot& slot);
+  MessageSlot* following(MessageSlot* slot) const;
 
-  std::atomic<Chunk*> _head{nullptr};
-  Chunk* _tail = nullptr;
+  // Set-up only.
+  std::vector<std::unique_ptr<MessageSlot[]>> _chunks;
+  std::vector<size_t> _chunk_sizes;
+  MessageSlot* _last = nullptr;
+
+  std::atomic<MessageSlot*> _first{nullptr};
   std::atomic<size_t> _size{0};
-  // Where the next loan starts looking; a hint, raced on freely.
-  std::atomic<size_t> _cursor{0};
+  // Where the next claim starts looking: the slot after the one claimed last.
+  // A hint, raced on freely.
+  std::atomic<MessageSlot*> _hint{nullptr};
 };
 
 }  // namespace internal

@@ -19,8 +19,8 @@ PublisherBase::~PublisherBase() {
   }
 }
 
-std::shared_ptr<MessageBase> PublisherBase::loanMessageBase() {
-  return _channel ? _channel->loan() : nullptr;
+internal::LoanClaim PublisherBase::claim_loan() {
+  return _channel ? _channel->claim_loan() : internal::LoanClaim{};
 }
 
 bool PublisherBase::publishLoaned(std::shared_ptr<MessageBase>&& message) {

@@ -1,5 +1,7 @@
 #include "orvo2/subscriber_base.h"
 
+#include <utility>
+
 #include "topic_channel.h"
 
 namespace Orvo {
@@ -19,18 +21,17 @@ private:
 
 }  // namespace
 
-SubscriberBase::SubscriberBase(std::shared_ptr<internal::TopicChannel> channel,
-                               std::unique_ptr<internal::DeliveryQueue> queue, Callback callback,
-                               std::string topic_name, std::string owner)
+SubscriberBase::SubscriberBase(std::shared_ptr<internal::TopicChannel> channel, internal::DeliveryQueue* queue,
+                               Callback callback, std::string topic_name, std::string owner)
     : _channel(std::move(channel)),
-      _queue(std::move(queue)),
+      _queue(queue),
       _callback(std::move(callback)),
       _topic_name(std::move(topic_name)),
       _owner(std::move(owner)) {}
 
 SubscriberBase::SubscriberBase(SubscriberBase&& other) noexcept
     : _channel(std::move(other._channel)),
-      _queue(std::move(other._queue)),
+      _queue(std::exchange(other._queue, nullptr)),
       _callback(std::move(other._callback)),
       _topic_name(std::move(other._topic_name)),
       _owner(std::move(other._owner)) {}
@@ -56,7 +57,7 @@ int SubscriberBase::run() {
     }
     DeliveryRelease release(slot);
     ++delivered;
-    _callback(*slot->handle);
+    _callback(*slot->message);
   }
   return delivered;
 }

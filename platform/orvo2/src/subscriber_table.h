@@ -1,46 +1,67 @@
 #pragma once
 // The delivery queues of a topic's subscribers, read by publishers without a
-// lock. Two copies of the list: readers enter the active one with a counter;
-// a writer edits the idle copy, switches, waits for the readers of the old
-// copy to leave and edits that one too. Readers never wait on a writer.
+// lock or a counter. Queues are linked once and stay linked as long as the
+// table lives, so a publisher that is walking the list never meets a freed
+// queue: a subscriber that leaves closes its queue, and the next subscriber
+// asking for the same capacity reopens it.
+//
+// A publisher counts the open queues, takes that many references on its
+// message at once, then pushes one to each. Every opening of a queue gets a
+// number; a publisher serves only the queues opened before it counted, so
+// a queue opened between the count and the pushes cannot take the reference
+// of a subscriber that was counted.
 
 #include <atomic>
-#include <vector>
+#include <cstddef>
+#include <cstdint>
+
+#include "delivery_queue.h"
+#include "hidden_symbol.h"
 
 namespace Orvo {
 namespace internal {
 
-class DeliveryQueue;
-
-class SubscriberTable {
+class ORVO2_HIDDEN SubscriberTable {
 public:
-  // Publisher threads; never blocks, never allocates.
-  class Reader {
-  public:
-    explicit Reader(SubscriberTable& table);
-    ~Reader();
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-    const std::vector<DeliveryQueue*>& queues() const { return _table._sides[_side]; }
+  SubscriberTable() = default;
+  ~SubscriberTable();
+  SubscriberTable(const SubscriberTable&) = delete;
+  SubscriberTable& operator=(const SubscriberTable&) = delete;
 
-  private:
-    SubscriberTable& _table;
-    int _side;
+  // Set-up only (allocates); callers serialise. An open, empty queue of
+  // `capacity` entries for a new subscriber.
+  DeliveryQueue& open(size_t capacity);
+  // Set-up only; callers serialise. Closes the queue (see DeliveryQueue::close);
+  // after it returns no entry is left in it and none can be added.
+  void close(DeliveryQueue& queue);
+
+  // Publisher threads; lock-free, never allocate. What a publisher saw when
+  // it counted: the queues open at that time, served in deliver().
+  struct Count {
+    uint64_t openings;
+    uint32_t queues;
   };
-
-  // Set-up only (allocates, may wait for publishers to leave the list);
-  // callers serialise writers. After remove() returns no publisher sees
-  // the queue any more.
-  void add(DeliveryQueue* queue);
-  void remove(DeliveryQueue* queue);
+  Count count() const;
+  // Pushes one reference to `slot` into each queue of the count that is still
+  // open. Returns how many references were handed over (fewer than counted
+  // when subscribers left meanwhile).
+  uint32_t deliver(MessageSlot* slot, const Count& count);
 
 private:
-  template <typename Edit>
-  void write(Edit edit);
+  struct Entry {
+    explicit Entry(size_t capacity, uint64_t number) : queue(capacity), opening(number) {}
+    DeliveryQueue queue;
+    // Number of the queue's latest opening; written before it opens.
+    std::atomic<uint64_t> opening;
+    std::atomic<Entry*> next{nullptr};
+  };
+  static bool serves(const Entry& entry, uint64_t openings);
 
-  std::vector<DeliveryQueue*> _sides[2];
-  std::atomic<int> _active{0};
-  std::atomic<int> _readers[2] = {{0}, {0}};
+  // Openings so far, advanced after the queue opened.
+  std::atomic<uint64_t> _openings{0};
+  std::atomic<Entry*> _first{nullptr};
+  // Set-up only.
+  Entry* _last = nullptr;
 };
 
 }  // namespace internal

@@ -17,11 +17,10 @@ struct PublisherBaseMaker : PublisherBase {
 };
 
 struct SubscriberBaseMaker : SubscriberBase {
-  SubscriberBaseMaker(std::shared_ptr<internal::TopicChannel> channel,
-                      std::unique_ptr<internal::DeliveryQueue> queue, Callback callback,
-                      std::string topic_name, std::string owner)
-      : SubscriberBase(std::move(channel), std::move(queue), std::move(callback),
-                       std::move(topic_name), std::move(owner)) {}
+  SubscriberBaseMaker(std::shared_ptr<internal::TopicChannel> channel, internal::DeliveryQueue* queue,
+                      Callback callback, std::string topic_name, std::string owner)
+      : SubscriberBase(std::move(channel), queue, std::move(callback), std::move(topic_name),
+                       std::move(owner)) {}
 };
 
 }  // namespace
@@ -58,9 +57,9 @@ std::shared_ptr<SubscriberBase> Topic::make_subscriber_base(std::function<void(c
     throw std::invalid_argument(fmt::format("make_subscriber_base: queue size {} for topic '{}' (owner '{}') is below 1",
                                             queue_size, _name, owner));
   }
-  auto delivery = _channel->add_subscriber(*_prototype, static_cast<size_t>(queue_size));
+  internal::DeliveryQueue& delivery = _channel->add_subscriber(*_prototype, static_cast<size_t>(queue_size));
   std::shared_ptr<SubscriberBase> subscriber = std::make_shared<SubscriberBaseMaker>(
-      _channel, std::move(delivery), std::move(callback), _name, std::move(owner));
+      _channel, &delivery, std::move(callback), _name, std::move(owner));
   if (queue != nullptr) {
     queue->addRunnable(subscriber);
   }

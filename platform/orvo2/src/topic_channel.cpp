@@ -24,22 +24,24 @@ void TopicChannel::remove_publisher() {
   _publishers.fetch_sub(1);
 }
 
-std::unique_ptr<DeliveryQueue> TopicChannel::add_subscriber(const MessageBase& prototype,
-                                                            size_t queue_size) {
+DeliveryQueue& TopicChannel::add_subscriber(const MessageBase& prototype, size_t queue_size) {
   std::lock_guard<mutex> guard(_setup_mutex);
-  auto queue = std::make_unique<DeliveryQueue>(queue_size);
   grow_pool(prototype, queue_size + 1);
-  _subscribers.add(queue.get());
+  DeliveryQueue& queue = _subscribers.open(queue_size);
   _subscribers_count.fetch_add(1);
   return queue;
 }
 
 void TopicChannel::remove_subscriber(DeliveryQueue& queue) {
   std::lock_guard<mutex> guard(_setup_mutex);
-  _subscribers.remove(&queue);
+  _subscribers.close(queue);
   _subscribers_count.fetch_sub(1);
-  queue.clear();
   _spare_slots += queue.capacity() + 1;
+}
+
+LoanClaim TopicChannel::claim_loan() {
+  MessageSlot* slot = _pool.claim();
+  return slot == nullptr ? LoanClaim{} : LoanClaim{slot, slot->message.get()};
 }
 
 bool TopicChannel::publish(std::shared_ptr<MessageBase>&& message) {
@@ -48,16 +50,17 @@ bool TopicChannel::publish(std::shared_ptr<MessageBase>&& message) {
   if (slot == nullptr) {
     return false;
   }
-  SubscriberTable::Reader reader(_subscribers);
-  const auto& queues = reader.queues();
-  // One reference per queue, taken at once; with no subscriber the message
-  // is free again right away.
-  if (!MessagePool::begin_publish(slot, static_cast<uint32_t>(queues.size()))) {
+  // One reference per open queue, taken at once; with no subscriber the
+  // message is free again as soon as the loan's handle is gone.
+  const SubscriberTable::Count count = _subscribers.count();
+  if (!MessagePool::begin_publish(slot, count.queues)) {
     return false;
   }
+  // Usually the last copy of the handle: the slot learns the loan ended.
   loan.reset();
-  for (DeliveryQueue* queue : queues) {
-    queue->push(slot);
+  // Subscribers that left since the count: their references come back here.
+  for (uint32_t left = count.queues - _subscribers.deliver(slot, count); left > 0; --left) {
+    MessagePool::release(slot);
   }
   return true;
 }

@@ -9,13 +9,14 @@
 
 #include "framework/mutex.h"
 #include "delivery_queue.h"
+#include "hidden_symbol.h"
 #include "message_pool.h"
 #include "subscriber_table.h"
 
 namespace Orvo {
 namespace internal {
 
-class TopicChannel {
+class ORVO2_HIDDEN TopicChannel {
 public:
   TopicChannel() = default;
   TopicChannel(const TopicChannel&) = delete;
@@ -29,15 +30,16 @@ public:
   // while publishers and subscribers come and go.
   void add_publisher(const MessageBase& prototype);
   void remove_publisher();
-  std::unique_ptr<DeliveryQueue> add_subscriber(const MessageBase& prototype, size_t queue_size);
+  // The queue belongs to the channel and outlives the subscriber.
+  DeliveryQueue& add_subscriber(const MessageBase& prototype, size_t queue_size);
   // Returns the queue's pending messages to the pool.
   void remove_subscriber(DeliveryQueue& queue);
 
-  // Any thread; lock-free, never allocates.
-  std::shared_ptr<MessageBase> loan() { return _pool.loan(); }
+  // Any thread; lock-free, never allocates. A slot claimed for a loan.
+  LoanClaim claim_loan();
   // Any thread; lock-free, never allocates. Takes the loan back and queues it
   // for every subscriber; false when `message` is not a loan of this topic
-  // still held by the caller.
+  // or was published already.
   bool publish(std::shared_ptr<MessageBase>&& message);
 
   int publisher_count() const { return _publishers.load(); }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "orvo2/loan_handle.h"
 #include "orvo2/message_base.h"
 
 namespace Orvo {
@@ -28,7 +29,9 @@ public:
   // pool, or null when all are in use. A loan holds whatever was last written
   // into it (or the prototype): write every field. Holding one loan at a time
   // never starves; a loan dropped without publishing returns to the pool.
-  std::shared_ptr<MessageBase> loanMessageBase();
+  // Copies and weak references of a loan keep its message out of the pool
+  // until the last of them is gone, also after it was published.
+  std::shared_ptr<MessageBase> loanMessageBase() { return loan_as<MessageBase>(); }
   // Control cycle, any thread; lock-free, never allocates. Takes the loan
   // (leaving `message` null) and queues it for every subscriber; true when
   // published, also with no subscriber. False when `message` is null, not a
@@ -45,7 +48,21 @@ protected:
                 std::string owner);
   friend class Topic;
 
+  // Control cycle, any thread; lock-free, never allocates. A loan whose handle
+  // points at the message as an M (the message's own type, or a base of it).
+  template <typename M>
+  std::shared_ptr<M> loan_as() {
+    const internal::LoanClaim claim = claim_loan();
+    if (claim.slot == nullptr) {
+      return nullptr;
+    }
+    return std::shared_ptr<M>(static_cast<M*>(claim.message), internal::LoanDeleter{claim.slot},
+                              internal::LoanAllocator<M>(claim.slot));
+  }
+
 private:
+  internal::LoanClaim claim_loan();
+
   std::shared_ptr<internal::TopicChannel> _channel;
   std::string _topic_name;
   std::string _owner;

@@ -26,8 +26,9 @@ public:
   SubscriberBase& operator=(SubscriberBase&&) = delete;
   SubscriberBase(const SubscriberBase&) = delete;
   SubscriberBase& operator=(const SubscriberBase&) = delete;
-  // Set-up or tear-down thread; may wait briefly for publishers to leave the
-  // subscriber list. Pending messages return to the pool.
+  // Set-up or tear-down thread; may wait briefly (yielding) for pushes under
+  // way to land in its queue. Pending messages return to the pool; the queue
+  // stays with the topic for the next subscriber of the same queue size.
   virtual ~SubscriberBase();
 
   // Set-up, or the thread that calls run(), never both at once; allocates.
@@ -49,14 +50,14 @@ public:
 
 protected:
   // Made by Topic::make_subscriber_base.
-  SubscriberBase(std::shared_ptr<internal::TopicChannel> channel,
-                 std::unique_ptr<internal::DeliveryQueue> queue, Callback callback,
-                 std::string topic_name, std::string owner);
+  SubscriberBase(std::shared_ptr<internal::TopicChannel> channel, internal::DeliveryQueue* queue,
+                 Callback callback, std::string topic_name, std::string owner);
   friend class Topic;
 
 private:
   std::shared_ptr<internal::TopicChannel> _channel;
-  std::unique_ptr<internal::DeliveryQueue> _queue;
+  // The channel's; closed when the subscriber goes.
+  internal::DeliveryQueue* _queue;
   Callback _callback;
   std::string _topic_name;
   std::string _owner;
