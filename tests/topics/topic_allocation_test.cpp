@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -96,6 +98,39 @@ TEST(TopicAllocation, PublishAndDeliverAllocateNothingInEitherThread) {
   EXPECT_EQ(sub->dropped_count(), 0u);
   EXPECT_EQ(publisher_allocs.load(), 0u);
   EXPECT_EQ(subscriber_allocs.load(), 0u);
+}
+
+
+// A topic that a subscriber made first holds default messages until its
+// publisher arrives; from then on every loan starts from the publisher's
+// prototype, so that filling a sized message in the cycle allocates nothing.
+TEST(TopicAllocation, LoansStartFromThePublishersPrototypeWhoeverMadeTheTopic) {
+  struct Sized {
+    std::vector<double> values;
+  };
+  size_t delivered = 0;
+  bool all_sized = true;
+  auto early = Context().topicManager().subscribe<Sized>(
+      "/alloc/sized", [&](const Sized& m) { ++delivered; all_sized = all_sized && m.values.size() == 30; },
+      nullptr, 5, "early");
+  auto pub = Context().topicManager().advertise<Sized>("/alloc/sized", Sized{std::vector<double>(30, 0.0)}, "pub");
+  auto late = Context().topicManager().subscribe<Sized>("/alloc/sized", [](const Sized&) {}, nullptr, 5, "late");
+  ASSERT_TRUE(early && pub && late);
+
+  test::AllocCounter counter;
+  for (int i = 0; i < 100; ++i) {
+    auto loan = pub->loanMessage();
+    ASSERT_TRUE(loan);
+    for (size_t j = 0; j < 30; ++j) {
+      loan->value().values.at(j) = i + j;  // fills in place: no resize
+    }
+    pub->publishLoaned(std::move(loan));
+    early->run();
+    late->run();
+  }
+  EXPECT_EQ(counter.count(), 0u);
+  EXPECT_EQ(delivered, 100u);
+  EXPECT_TRUE(all_sized);
 }
 
 }  // namespace

@@ -62,6 +62,17 @@ void MessagePool::add_slots(const MessageBase& prototype, size_t count) {
   _size.fetch_add(count, std::memory_order_release);
 }
 
+void MessagePool::reseed_free_slots(const MessageBase& prototype) {
+  for (size_t c = 0; c < _chunks.size(); ++c) {
+    for (size_t i = 0; i < _chunk_sizes[c]; ++i) {
+      MessageSlot& slot = _chunks[c][i];
+      if (is_free(slot, slot.state.load(std::memory_order_acquire))) {
+        slot.message = prototype.clone();
+      }
+    }
+  }
+}
+
 MessageSlot* MessagePool::following(MessageSlot* slot) const {
   MessageSlot* next = slot->next.load(std::memory_order_acquire);
   return next != nullptr ? next : _first.load(std::memory_order_acquire);

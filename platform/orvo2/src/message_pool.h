@@ -27,6 +27,10 @@ public:
   // Set-up only (allocates); callers serialise growth. Adds `count` copies of
   // the prototype.
   void add_slots(const MessageBase& prototype, size_t count);
+  // Set-up only (allocates), and only while no publisher can claim: every
+  // free slot becomes a copy of `prototype`. Slots still held (a loan's
+  // handle, a queued reference) keep their message.
+  void reseed_free_slots(const MessageBase& prototype);
 
   // Any thread; lock-free, never allocates. Claims a free slot for a loan
   // (state Loaned, handle alive); null when every slot is in use.

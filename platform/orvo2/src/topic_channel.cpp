@@ -14,6 +14,13 @@ void TopicChannel::grow_pool(const MessageBase& prototype, size_t needed) {
 
 void TopicChannel::add_publisher(const MessageBase& prototype) {
   std::lock_guard<mutex> guard(_setup_mutex);
+  if (_publishers.load() == 0) {
+    // Slots made for subscribers before any publisher hold default messages;
+    // a loan must start from the publisher's prototype (sized vectors, set
+    // fields), so that filling it in the cycle never allocates.
+    _pool.reseed_free_slots(prototype);
+    _seed = prototype.clone();
+  }
   grow_pool(prototype, publisher_slots);
   _publishers.fetch_add(1);
 }
@@ -26,7 +33,7 @@ void TopicChannel::remove_publisher() {
 
 DeliveryQueue& TopicChannel::add_subscriber(const MessageBase& prototype, size_t queue_size) {
   std::lock_guard<mutex> guard(_setup_mutex);
-  grow_pool(prototype, queue_size + 1);
+  grow_pool(_seed ? *_seed : prototype, queue_size + 1);
   DeliveryQueue& queue = _subscribers.open(queue_size);
   _subscribers_count.fetch_add(1);
   return queue;

@@ -59,6 +59,9 @@ private:
   std::atomic<size_t> _subscribers_count{0};
   // Pool slots whose publisher or subscriber has gone (set-up mutex).
   size_t _spare_slots = 0;
+  // The prototype of the first publisher, which every later slot copies
+  // (set-up mutex); until a publisher comes, slots copy the topic's default.
+  std::unique_ptr<MessageBase> _seed;
 };
 
 }  // namespace internal
