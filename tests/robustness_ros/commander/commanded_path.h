@@ -3,7 +3,8 @@
 // with device id i goes to joint_offset(i) + path_phase(c) in cycle c, once a
 // ramp from zero (where the dummy joints start) is over. Every joint shares
 // the phase, so one joint state record is intact when all its joints agree on
-// it. Slow enough that no joint ever meets its rate limit.
+// it. Slow enough that no joint meets its rate limit (2 rad/s) even when a
+// thread misses cycles: the path moves 40 µrad per cycle, the ramp 220.
 
 #include <algorithm>
 #include <cmath>
@@ -11,9 +12,9 @@
 
 namespace OrvoTest {
 
-constexpr double kPathAmplitude = 0.2;     // rad
-constexpr double kPathCycles = 4000.0;     // one period of the path, in cycles
-constexpr double kRampCycles = 2000.0;     // from zero onto the path
+constexpr double kPathAmplitude = 0.05;    // rad
+constexpr double kPathCycles = 8000.0;     // one period of the path, in cycles
+constexpr double kRampCycles = 3000.0;     // from zero onto the path
 
 inline double joint_offset(int id) { return 0.1 * id; }
 
