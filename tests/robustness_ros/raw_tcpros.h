@@ -33,6 +33,12 @@ public:
   // Connects to 127.0.0.1:`port`; throws std::runtime_error naming the port
   // when no connection is made within `timeout`.
   RawConnection(int port, std::chrono::milliseconds timeout);
+  // Takes over a socket accepted from a listener.
+  struct Accepted {
+    int fd;
+  };
+  RawConnection(Accepted accepted, std::chrono::milliseconds timeout)
+      : _fd(accepted.fd), _timeout(timeout) {}
   ~RawConnection();
   RawConnection(const RawConnection&) = delete;
   RawConnection& operator=(const RawConnection&) = delete;

@@ -1,5 +1,6 @@
 #include "robot_monitor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -56,6 +57,10 @@ void RobotMonitor::on_joint_state(const orvo_msgs::JointState& msg) {
   const std::string problem = check(msg);
   std::lock_guard<std::mutex> lock(_mutex);
   ++_figures.joint_states;
+  _figures.peak_effort.resize(_joint_ids.size(), 0.0f);
+  for (size_t i = 0; i < msg.effort.size() && i < _joint_ids.size(); ++i) {
+    _figures.peak_effort[i] = std::max(_figures.peak_effort[i], msg.effort[i]);
+  }
   if (!problem.empty() && _figures.broken_joint_states++ == 0) {
     _figures.first_broken = problem;
   }

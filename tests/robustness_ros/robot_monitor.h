@@ -31,6 +31,8 @@ struct RobotFigures {
   // how many of those messages reported an overrun.
   std::vector<float> periods;
   uint64_t overruns = 0;
+  // The largest effort seen per joint, in joint-state order.
+  std::vector<float> peak_effort;
 };
 
 class RobotMonitor {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include <ros/init.h>
+#include <std_srvs/SetBool.h>
 
 #include "raw_tcpros.h"
 
@@ -55,6 +56,8 @@ threads:
     tasks:
       commander:
         plugin: steady_commander
+      ros_control:
+        plugin: ros_control
 )";
 }
 
@@ -91,6 +94,16 @@ RobotUnderTest::RobotUnderTest(const std::string& tag)
   ros::init(ros::M_string{{"__master", master_uri}, {"__hostname", "127.0.0.1"}},
             tag + "_" + std::to_string(::getpid()), ros::init_options::NoSigintHandler);
   ros::start();
+  try {
+    wait_for_the_robot();
+  } catch (...) {
+    _monitor.reset();
+    ros::shutdown();
+    throw;
+  }
+}
+
+void RobotUnderTest::wait_for_the_robot() {
   const bool serving = wait_until(
       [this] {
         _bridge_port = service_port("/orvocore/joint_master/set_control_mask");
@@ -99,6 +112,20 @@ RobotUnderTest::RobotUnderTest(const std::string& tag)
       30s);
   if (!serving || _bridge_port <= 0) {
     throw std::runtime_error("the bridge does not serve: " + _core->output());
+  }
+  // Calls that reach the bridge before it has started are dropped unanswered.
+  std_srvs::SetBool::Request start;
+  start.data = true;
+  std_srvs::SetBool::Response started;
+  std::string error;
+  if (!wait_until(
+          [&] {
+            return raw_service_call<std_srvs::SetBool>(_bridge_port, "/orvocore/ros_control/switch", start,
+                                                       started, error, 1s) &&
+                   started.success;
+          },
+          30s)) {
+    throw std::runtime_error("ros_control did not start: " + error + started.message);
   }
   _monitor = std::make_unique<RobotMonitor>("hal_thread", joints());
   // The joints reach the path from their start at their rate limits; from

@@ -2,9 +2,10 @@
 // The robot that the ROS robustness tests put under stress: a private
 // rosmaster on a free loopback port, orvocore running the dummy arm (six
 // loop-back joints behind the joint master, its hardware thread at 1 kHz
-// with SCHED_FIFO), the steady commander driving every joint at 1 kHz in a
-// second real-time thread, and the bridge at 100 Hz; this process joins as a
-// ROS node that watches the bridge's statistics and joint states.
+// with SCHED_FIFO), the steady commander driving every joint's position at
+// 1 kHz in a second real-time thread next to the ROS command input
+// ros_control (started through the bridge), and the bridge at 100 Hz; this process joins as a ROS node
+// that watches the bridge's statistics and joint states.
 //
 // One per test process (ROS is initialised once per process); everything is
 // stopped by process id when it goes.
@@ -42,6 +43,9 @@ public:
   int stop_core();
 
 private:
+  // The bridge serves, ros_control runs, the joints are on their path.
+  void wait_for_the_robot();
+
   TempDir _dir;
   int _master_port;
   std::unique_ptr<RosMaster> _master;

@@ -13,13 +13,17 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <ros/node_handle.h>
+#include <ros/publisher.h>
 
 #include <orvo_msgs/GetPluginList.h>
+#include <orvo_msgs/JointCommand.h>
 #include <orvo_msgs/JointState.h>
 #include <orvo_msgs/PluginStatus.h>
 #include <orvo_msgs/SetControlMask.h>
 #include <std_msgs/String.h>
 
+#include "raw_publisher.h"
 #include "raw_tcpros.h"
 #include "robot_under_test.h"
 
@@ -35,13 +39,13 @@ using OrvoTest::RobotUnderTest;
 
 const std::string kMaskService = "/orvocore/joint_master/set_control_mask";
 
-// orvocore's resident memory in kB.
-long resident_kb(pid_t pid) {
+// A memory figure of orvocore in kB: "VmRSS" (resident now) or "VmHWM" (peak).
+long memory_kb(pid_t pid, const std::string& figure = "VmRSS") {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) {
-      return std::stol(line.substr(6));
+    if (line.rfind(figure + ":", 0) == 0) {
+      return std::stol(line.substr(figure.size() + 1));
     }
   }
   return -1;
@@ -57,6 +61,18 @@ size_t open_file_count(pid_t pid) {
 HeaderFields service_header(const std::string& service, const std::string& md5sum) {
   return {{"callerid", "/raw_client"}, {"service", service}, {"md5sum", md5sum}};
 }
+
+template <typename Message>
+std::string serialized(const Message& message) {
+  std::string bytes(ros::serialization::serializationLength(message), '\0');
+  ros::serialization::OStream out(reinterpret_cast<uint8_t*>(&bytes[0]), static_cast<uint32_t>(bytes.size()));
+  ros::serialization::serialize(out, message);
+  return bytes;
+}
+
+// The start of a JointCommand on the wire: its header (sequence, stamp,
+// empty frame).
+std::string command_start() { return le32(0) + le32(0) + le32(0) + le32(0); }
 
 class MalformedRosTraffic : public ::testing::Test {
 protected:
@@ -97,7 +113,7 @@ protected:
     EXPECT_TRUE(OrvoTest::raw_service_call<orvo_msgs::GetPluginList>(
         robot->bridge_port(), "/orvocore/get_plugin_list", list_request, list, error))
         << attack << ": " << error;
-    EXPECT_EQ(list.plugins, (std::vector<std::string>{"ros_io", "commander"})) << attack;
+    EXPECT_EQ(list.plugins, (std::vector<std::string>{"ros_io", "commander", "ros_control"})) << attack;
     orvo_msgs::SetControlMask::Request mask_request;
     mask_request.mask = 255;
     orvo_msgs::SetControlMask::Response mask;
@@ -160,7 +176,7 @@ TEST_F(MalformedRosTraffic, HeadersClaimingHugeLengthsCostNoMemory) {
   // Lengths up to a gigabyte are taken at their word and the rest is waited
   // for; what must not happen is that the memory is touched or the robot
   // stalls while such connections hang.
-  const long rss_before = resident_kb(robot->core().pid());
+  const long rss_before = memory_kb(robot->core().pid());
   std::vector<std::unique_ptr<RawConnection>> pending;
   for (int i = 0; i < 8; ++i) {
     pending.push_back(std::make_unique<RawConnection>(robot->bridge_port(), 5s));
@@ -173,7 +189,7 @@ TEST_F(MalformedRosTraffic, HeadersClaimingHugeLengthsCostNoMemory) {
     pending.push_back(std::move(connection));
   }
   expect_robot_unharmed("connections announcing a gigabyte each");
-  const long growth = resident_kb(robot->core().pid()) - rss_before;
+  const long growth = memory_kb(robot->core().pid()) - rss_before;
   std::cout << "16 connections announcing 1 GB each: orvocore's resident memory grew by " << growth
             << " kB\n";
   EXPECT_LT(growth, 64 * 1024);
@@ -338,6 +354,119 @@ TEST_F(MalformedRosTraffic, GarbageOnTheXmlRpcPortIsSurvived) {
   }
   EXPECT_NE(reply.find("<i4>" + std::to_string(robot->core().pid()) + "</i4>"), std::string::npos) << reply;
   expect_robot_unharmed("garbage on the XML-RPC port");
+}
+
+TEST_F(MalformedRosTraffic, CommandTopicTrafficIsRefusedWithoutHarm) {
+  const int node_port = OrvoTest::node_xmlrpc_port("/orvocore");
+  ASSERT_GT(node_port, 0);
+  OrvoTest::RawPublisher publisher;
+  const std::string topic = "/orvocore/command";
+  const HeaderFields valid = {{"callerid", "/raw_publisher"},
+                              {"topic", topic},
+                              {"type", "orvo_msgs/JointCommand"},
+                              {"md5sum", ros::message_traits::md5sum<orvo_msgs::JointCommand>()}};
+  // orvocore subscribes to the raw publisher and gets `reply` as its header.
+  // (orvocore retries the links it dropped: a connection that is not the
+  // new one's is passed over.)
+  const auto subscribed = [&](const std::string& reply) -> std::unique_ptr<RawConnection> {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      std::string header;
+      std::unique_ptr<RawConnection> connection;
+      if (publisher.announce(node_port, topic)) {
+        connection = publisher.accept(header, 5s);
+      }
+      if (connection != nullptr && OrvoTest::parse_header(header)["topic"] == topic &&
+          connection->send(reply)) {
+        return connection;
+      }
+    }
+    return nullptr;
+  };
+  const long peak_before = memory_kb(robot->core().pid(), "VmHWM");
+
+  // Publisher headers that are broken: orvocore drops them. One of another
+  // type is taken (roscpp leaves the type check to the publisher's side), so
+  // its messages meet the command decoder.
+  HeaderFields wrong_type = valid;
+  wrong_type[2].second = "std_msgs/String";
+  wrong_type[3].second = ros::message_traits::md5sum<std_msgs::String>();
+  const std::vector<std::pair<std::string, std::string>> headers = {
+      {"header with an error", framed(header_fields({{"error", "refused"}}))},
+      {"header without md5sum", framed(header_fields({{"callerid", "/raw_publisher"}}))},
+      {"header field longer than the header", framed(le32(1000) + "callerid=/raw_publisher")},
+      {"header length beyond a gigabyte", le32(0xFFFFFFFFu) + header_fields(valid)},
+  };
+  for (const auto& [attack, reply] : headers) {
+    std::unique_ptr<RawConnection> connection = subscribed(reply);
+    ASSERT_NE(connection, nullptr) << attack;
+    EXPECT_TRUE(connection->closed_by_peer()) << attack;
+  }
+  {
+    std::unique_ptr<RawConnection> connection = subscribed(framed(header_fields(wrong_type)));
+    ASSERT_NE(connection, nullptr);
+    std_msgs::String text;
+    text.data = "not a joint command";
+    ASSERT_TRUE(connection->send(framed(serialized(text))));
+    std::this_thread::sleep_for(100ms);
+  }
+
+  // Messages whose lengths or counts lie, then random bytes: each refused
+  // before anything is sized from it.
+  const std::string wrist = le32(1) + framed("wrist_yaw");
+  const std::vector<std::pair<std::string, std::string>> messages = {
+      {"message length beyond a gigabyte", le32(0xFFFFFFFFu) + command_start()},
+      {"268 million joint names", framed(command_start() + le32(0x10000000u))},
+      {"positions whose byte count wraps to zero", framed(command_start() + wrist + le32(0x40000000u))},
+      {"positions of almost 4 GB", framed(command_start() + wrist + le32(0x3FFFFFFFu) + le32(0))},
+      {"dampings whose byte count wraps to zero",
+       framed(command_start() + le32(0) + le32(0) + le32(0) + le32(0) + le32(0) + le32(0x20000000u))},
+      {"message longer than its bytes", le32(1000) + command_start() + wrist},
+  };
+  for (const auto& [attack, bytes] : messages) {
+    std::unique_ptr<RawConnection> connection = subscribed(framed(header_fields(valid)));
+    ASSERT_NE(connection, nullptr) << attack;
+    ASSERT_TRUE(connection->send(bytes)) << attack;
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(robot->core().running()) << attack << "\n" << robot->core().output();
+  }
+  std::mt19937 random(99);
+  std::unique_ptr<RawConnection> noisy = subscribed(framed(header_fields(valid)));
+  ASSERT_NE(noisy, nullptr);
+  for (int i = 0; i < 200; ++i) {
+    std::string body(static_cast<size_t>(random() % 512), '\0');
+    for (char& c : body) {
+      c = static_cast<char>(random());
+    }
+    ASSERT_TRUE(noisy->send(framed(i % 2 == 0 ? body : command_start() + body)));
+  }
+  expect_robot_unharmed("malformed command traffic");
+  const long peak_growth = memory_kb(robot->core().pid(), "VmHWM") - peak_before;
+  std::cout << "malformed command traffic: orvocore's peak resident memory grew by " << peak_growth
+            << " kB\n";
+  EXPECT_LT(peak_growth, 64 * 1024);
+  EXPECT_NE(robot->core().output().find("command message of "), std::string::npos);
+
+  // A well-formed command from a regular publisher still goes through: an
+  // effort on the last joint, which its dummy device echoes (the position
+  // path goes on unharmed).
+  noisy.reset();
+  ASSERT_TRUE(publisher.announce(node_port, topic, true));
+  ros::NodeHandle node;
+  ros::Publisher commands = node.advertise<orvo_msgs::JointCommand>(topic, 10);
+  ASSERT_TRUE(OrvoTest::wait_until([&] { return commands.getNumSubscribers() > 0; }, 10s));
+  robot->monitor().reset();
+  orvo_msgs::JointCommand command;
+  command.name = {"wrist_yaw"};
+  command.effort = {1.5f};
+  command.ctrl_mode = {4};
+  EXPECT_TRUE(OrvoTest::wait_until(
+      [&] {
+        commands.publish(command);
+        const OrvoTest::RobotFigures figures = robot->monitor().figures();
+        return !figures.peak_effort.empty() && figures.peak_effort.back() == 1.5f;
+      },
+      5s));
+  expect_robot_unharmed("a well-formed command after malformed ones");
 }
 
 }  // namespace

@@ -140,7 +140,7 @@ float percentile(std::vector<float> values, double p) {
 
 TEST(RosServiceLoad, SixteenClientsWhileTheRobotCyclesAt1kHz) {
   RobotUnderTest robot("ros_load");
-  const std::vector<std::string> plugins = {"ros_io", "commander"};
+  const std::vector<std::string> plugins = {"ros_io", "commander", "ros_control"};
 
   robot.monitor().reset();
   const auto start = std::chrono::steady_clock::now();
