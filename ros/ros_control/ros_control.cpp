@@ -6,9 +6,12 @@
 #include <string>
 
 #include <fmt/format.h>
+#include <boost/function.hpp>
 #include <ros/init.h>
+#include <ros/subscribe_options.h>
 #include <ros/transport_hints.h>
 
+#include "checked_subscription_helper.h"
 #include "orvo2/robot_interface_orvo2rt.h"
 #include "orvo_interface/control_mode.h"
 
@@ -16,6 +19,8 @@ namespace Orvo {
 namespace {
 
 constexpr uint32_t kCommandQueueSize = 50;
+// A command for a thousand joints takes some 50 kB.
+constexpr uint32_t kMaxCommandBytes = 1u << 20;
 
 // roscpp ends the process when a node handle is made before ros::init, so
 // the plug-in refuses to be made instead. True: the queue starts enabled.
@@ -38,8 +43,18 @@ RosControl::~RosControl() = default;
 bool RosControl::on_initialize() {
   nh = ros::NodeHandle("orvocore");
   nh.setCallbackQueue(&ros_queue);
-  cmd_sub = nh.subscribe("command", kCommandQueueSize, &RosControl::on_cmd_recv, this,
-                         ros::TransportHints().tcpNoDelay());
+  // Commands are decoded in this plug-in's thread: the bounded decoder keeps
+  // a message that lies about its size from allocating there.
+  const boost::function<void(const orvo_msgs::JointCommand::ConstPtr&)> callback =
+      [this](const orvo_msgs::JointCommand::ConstPtr& msg) { on_cmd_recv(msg); };
+  ros::SubscribeOptions options;
+  options.init<orvo_msgs::JointCommand>("command", kCommandQueueSize, callback);
+  options.helper = boost::make_shared<CheckedSubscriptionHelper<orvo_msgs::JointCommand>>(
+      callback, kMaxCommandBytes, [this](const std::string& reason, uint32_t length) {
+        vlog(Journal::Warning, "command message of {} bytes refused: {} \n", length, reason);
+      });
+  options.transport_hints = ros::TransportHints().tcpNoDelay();
+  cmd_sub = nh.subscribe(options);
 
   // The joints come from the real-time back end; any other robot has none to offer.
   if (const auto* rt = dynamic_cast<const RobotInterfaceOrvo2Rt*>(robot().get())) {

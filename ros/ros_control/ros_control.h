@@ -40,7 +40,9 @@ public:
   // The plug-in's thread, every cycle. Applies the commands received since
   // the last cycle, in arrival order. Takes roscpp's queue lock briefly (held
   // by roscpp's threads only while they enqueue); a command's decoding
-  // allocates.
+  // allocates. A message over 1 MiB, or whose array counts claim more than
+  // its bytes hold, is refused before anything is sized from it (logged as
+  // "command message of N bytes refused: ...").
   void run() override;
 
   // The plug-in's thread, from the ROS queue (inside starting and run).

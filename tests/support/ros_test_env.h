@@ -107,6 +107,9 @@ public:
     return _pid > 0;
   }
 
+  // The process id while it runs, else -1.
+  pid_t pid() const { return _pid; }
+
   std::string output() const {
     std::ifstream in(_log);
     std::stringstream text;

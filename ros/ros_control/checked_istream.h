@@ -1,0 +1,72 @@
+#pragma once
+// A roscpp input stream that refuses an array whose count claims more
+// elements than the bytes left in the message could hold, before the array
+// is sized. roscpp's own stream sizes an array from the count it reads (up to
+// four billion elements) and only then finds the bytes missing; for arrays of
+// numbers the byte count can even wrap to zero, so that a message of a few
+// bytes decodes into gigabytes.
+//
+// Decoding with it (ros::serialization::deserialize(stream, message)) throws
+// ros::serialization::StreamOverrunException naming the count and the bytes
+// left. Any thread; allocates what the message really holds.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include <fmt/format.h>
+#include <ros/message_traits.h>
+#include <ros/serialization.h>
+
+namespace Orvo {
+
+// The fewest bytes one array element of type T takes on the wire.
+template <typename T>
+uint64_t min_wire_size() {
+  if constexpr (std::is_arithmetic_v<T>) {
+    return sizeof(T);
+  } else if constexpr (std::is_same_v<T, std::string>) {
+    return 4;  // its length
+  } else if constexpr (ros::message_traits::IsFixedSize<T>::value) {
+    return std::max<uint64_t>(1, ros::serialization::serializationLength(T()));
+  } else {
+    return 4;  // a message of variable size holds at least one length
+  }
+}
+
+class CheckedIStream : public ros::serialization::IStream {
+public:
+  CheckedIStream(uint8_t* data, uint32_t count) : IStream(data, count) {}
+
+  // An array: its count is checked against the bytes left first.
+  template <typename T, typename A>
+  void next(std::vector<T, A>& values) {
+    if (getLength() >= sizeof(uint32_t)) {
+      uint32_t count = 0;
+      std::memcpy(&count, getData(), sizeof(count));
+      const uint64_t needed = static_cast<uint64_t>(count) * min_wire_size<T>();
+      const uint64_t left = getLength() - sizeof(uint32_t);
+      if (needed > left) {
+        throw ros::serialization::StreamOverrunException(
+            fmt::format("an array of {} elements needs at least {} bytes, {} are left", count, needed, left));
+      }
+    }
+    ros::serialization::deserialize(*this, values);
+  }
+
+  template <typename T>
+  void next(T& value) {
+    ros::serialization::deserialize(*this, value);
+  }
+
+  template <typename T>
+  CheckedIStream& operator>>(T& value) {
+    next(value);
+    return *this;
+  }
+};
+
+}  // namespace Orvo

@@ -1,0 +1,160 @@
+#include "robot_under_test.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <ros/init.h>
+#include <std_srvs/SetBool.h>
+
+#include "raw_tcpros.h"
+
+namespace OrvoTest {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string robot_config() {
+  return R"(robot:
+  urdf: dummy_arm.urdf
+  srdf: dummy_arm.srdf
+joints:
+  joint_dummy:
+    - {name: shoulder_yaw, id: 1}
+    - {name: shoulder_pitch, id: 2}
+    - {name: elbow_pitch, id: 3}
+    - {name: wrist_roll, id: 4}
+    - {name: wrist_pitch, id: 5}
+    - {name: wrist_yaw, id: 6}
+devices:
+  joint_master:
+    - {name: all_joints, id: 100}
+threads:
+  ros_thread:
+    period: 10ms
+    tasks:
+      ros_io:
+        plugin: ros_io
+  hal_thread:
+    period: 1ms
+    policy: SCHED_FIFO
+    priority: 60
+    devices: [joint_dummy, joint_master]
+  ctrl_thread:
+    period: 1ms
+    policy: SCHED_FIFO
+    priority: 50
+    tasks:
+      commander:
+        plugin: steady_commander
+      ros_control:
+        plugin: ros_control
+)";
+}
+
+}  // namespace
+
+const std::vector<std::pair<std::string, int>>& RobotUnderTest::joints() {
+  static const std::vector<std::pair<std::string, int>> list = {
+      {"shoulder_yaw", 1}, {"shoulder_pitch", 2}, {"elbow_pitch", 3},
+      {"wrist_roll", 4},   {"wrist_pitch", 5},    {"wrist_yaw", 6}};
+  return list;
+}
+
+RobotUnderTest::RobotUnderTest(const std::string& tag)
+    : _dir(tag), _master_port(free_loopback_port()) {
+  if (ros::isInitialized()) {
+    throw std::runtime_error("RobotUnderTest: one robot per test process (ROS is initialised once)");
+  }
+  const std::string example = std::string(ORVO2_SOURCE_DIR) + "/examples/dummy_robot/";
+  _dir.write("dummy_arm.urdf", read_file(example + "dummy_arm.urdf"));
+  _dir.write("dummy_arm.srdf", read_file(example + "dummy_arm.srdf"));
+  const std::string config = _dir.write("config.yaml", robot_config());
+  const std::string master_uri = "http://127.0.0.1:" + std::to_string(_master_port);
+  ::setenv("ROS_MASTER_URI", master_uri.c_str(), 1);
+  ::setenv("ROS_HOSTNAME", "127.0.0.1", 1);
+  ::setenv("ROS_HOME", (_dir.path() + "/ros_home").c_str(), 1);
+
+  _master = std::make_unique<RosMaster>(_master_port, _dir.path() + "/master.log");
+  if (!_master->ready()) {
+    throw std::runtime_error("rosmaster did not answer on port " + std::to_string(_master_port));
+  }
+  _core = std::make_unique<ChildProcess>(std::vector<std::string>{ORVOCORE, "-C", config},
+                                         _dir.path() + "/orvocore.log");
+
+  ros::init(ros::M_string{{"__master", master_uri}, {"__hostname", "127.0.0.1"}},
+            tag + "_" + std::to_string(::getpid()), ros::init_options::NoSigintHandler);
+  ros::start();
+  try {
+    wait_for_the_robot();
+  } catch (...) {
+    _monitor.reset();
+    ros::shutdown();
+    throw;
+  }
+}
+
+void RobotUnderTest::wait_for_the_robot() {
+  const bool serving = wait_until(
+      [this] {
+        _bridge_port = service_port("/orvocore/joint_master/set_control_mask");
+        return _bridge_port > 0 || !_core->running();
+      },
+      30s);
+  if (!serving || _bridge_port <= 0) {
+    throw std::runtime_error("the bridge does not serve: " + _core->output());
+  }
+  // Calls that reach the bridge before it has started are dropped unanswered.
+  std_srvs::SetBool::Request start;
+  start.data = true;
+  std_srvs::SetBool::Response started;
+  std::string error;
+  if (!wait_until(
+          [&] {
+            return raw_service_call<std_srvs::SetBool>(_bridge_port, "/orvocore/ros_control/switch", start,
+                                                       started, error, 1s) &&
+                   started.success;
+          },
+          30s)) {
+    throw std::runtime_error("ros_control did not start: " + error + started.message);
+  }
+  _monitor = std::make_unique<RobotMonitor>("hal_thread", joints());
+  // The joints reach the path from their start at their rate limits; from
+  // then on every joint state must be intact.
+  const bool on_path = wait_until(
+      [this] {
+        const RobotFigures figures = _monitor->figures();
+        if (figures.joint_states >= 100 && figures.broken_joint_states > 0) {
+          _monitor->reset();
+        }
+        return figures.joint_states >= 500 && figures.broken_joint_states == 0;
+      },
+      30s);
+  if (!on_path) {
+    throw std::runtime_error("the commanded joints never settled on their path: " +
+                             _monitor->figures().first_broken + "\n" + _core->output());
+  }
+  _monitor->reset();
+}
+
+int RobotUnderTest::stop_core() {
+  return _core->stop();
+}
+
+RobotUnderTest::~RobotUnderTest() {
+  _monitor.reset();
+  ros::shutdown();
+  _core.reset();
+  _master.reset();
+}
+
+}  // namespace OrvoTest
