@@ -4,15 +4,12 @@
 // from the test's thread, and once as an orvocore process.
 #include <gtest/gtest.h>
 
-#include <yaml-cpp/yaml.h>
-
 #include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -20,21 +17,16 @@
 
 #include "../core/wait_until.h"
 #include "devices/joint_master_messages.h"
-#include "framework/device_info.h"
-#include "framework/parameter.h"
 #include "framework/service.h"
 #include "framework/topic.h"
+#include "in_process_robot.h"
 #include "launcher_process.h"
-#include "orvo2/config_parser.h"
 #include "orvo2/context.h"
 #include "orvo2/device_rt.h"
 #include "orvo2/journal.h"
 #include "orvo2/orvo_core_thread.h"
 #include "orvo2/runnable.h"
 #include "orvo2/task_statistics.h"
-#include "orvo_interface/config_options.h"
-#include "orvo_interface/orvo_interface.h"
-#include "orvo_interface/robot_interface.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;
@@ -87,48 +79,6 @@ std::string write_commander_robot(const TempDir& dir, const std::string& command
                    "        params:\n" +
                        commander_params);
 }
-
-// What orvocore does before its SIGINT wait: the parameters it publishes,
-// then one worker thread per configured thread, constructed, then started.
-class InProcessRobot {
-public:
-  explicit InProcessRobot(const std::string& config) {
-    Orvo::ParameterManager& params = Orvo::Context().paramManager();
-    auto options = Orvo::ConfigOptions::FromConfigFile(config);
-    options.set_parameter<std::string>("framework", "Orvo2Rt");
-    params.setParam<Orvo::ConfigOptions>("/orvo_internal/hal/robot_ifc_cfg", options);
-    Orvo::OrvoInterface model;
-    if (!model.init(options)) {
-      throw std::runtime_error("the model of '" + config + "' does not initialise");
-    }
-    params.setParam<std::string>("/robot_description", options.get_urdf());
-    const Orvo::ConfigParser parser(YAML::LoadFile(config), model);
-    params.setParam<Orvo::Hal::HardwareDescription>("/orvo_internal/hardware_description", parser.getHw());
-    for (const std::string& name : parser.getThreads()) {
-      _threads.push_back(std::make_unique<Orvo::OrvoCoreThread>(name, parser.getThreadSchedArgs(name),
-                                                                parser.getThreadHalArgs(name),
-                                                                parser.getThreadTaskArgs(name), true));
-    }
-  }
-  ~InProcessRobot() {
-    stop();
-    Orvo::RobotInterface::clearRobotMap();
-  }
-
-  void start() {
-    for (auto& thread : _threads) {
-      thread->start();
-    }
-  }
-  void stop() {
-    for (auto& thread : _threads) {
-      thread->stop();
-    }
-  }
-
-private:
-  std::vector<std::unique_ptr<Orvo::OrvoCoreThread>> _threads;
-};
 
 // The scheduler services of one task, called from the test's thread.
 class Scheduler {
@@ -232,7 +182,7 @@ TEST(ControlPluginEndToEnd, InProcessCommandsReachTheJointsAndTheSchedulerSwitch
   TempDir dir("e2e_in_process");
   const std::string config = write_commander_robot(dir, "          target: {type: double, value: 0.3}\n");
   Orvo::JournalCapture journal;
-  InProcessRobot robot(config);
+  OrvoTest::InProcessRobot robot(config);
   Observer observer("commander", {"hal_thread", "ctrl_thread"});
   robot.start();
   Scheduler commander("commander");
