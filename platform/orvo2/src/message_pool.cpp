@@ -70,26 +70,18 @@ bool MessagePool::try_loan(MessageSlot& slot, std::shared_ptr<MessageBase>& out)
 }
 
 std::shared_ptr<MessageBase> MessagePool::loan() {
-  // Start after the slot loaned last: the slots ahead were released longest
-  // ago, and the publisher does not walk over the ones still in queues.
-  const size_t total = size();
-  if (total == 0) {
-    return nullptr;
-  }
-  const size_t start = _cursor.load(std::memory_order_relaxed) % total;
+  // The first free slot: while the subscribers keep up, a publisher reuses
+  // the same few messages, which stay in the cache however large the pool
+  // (a device topic's pool holds a score of messages, and a robot's cycle
+  // publishes on hundreds of topics).
   std::shared_ptr<MessageBase> out;
   // The pool always has a free slot, but with several publishers the free
   // ones can move behind the scan while those ahead are taken: a few rounds.
-  for (int pass = 0; pass < 2 * scan_rounds; ++pass) {
-    size_t index = 0;
+  for (int round = 0; round < scan_rounds; ++round) {
     for (Chunk* chunk = _head.load(std::memory_order_acquire); chunk != nullptr;
          chunk = chunk->next.load(std::memory_order_acquire)) {
-      for (size_t i = 0; i < chunk->count; ++i, ++index) {
-        if ((pass % 2 == 0) != (index >= start)) {
-          continue;
-        }
+      for (size_t i = 0; i < chunk->count; ++i) {
         if (try_loan(chunk->slots[i], out)) {
-          _cursor.store(index + 1, std::memory_order_relaxed);
           return out;
         }
       }

@@ -22,8 +22,9 @@ public:
   // the prototype.
   void add_slots(const MessageBase& prototype, size_t count);
 
-  // Any thread; lock-free, never allocates. A free message, or a loan whose
-  // holder dropped it without publishing; null when every slot is in use.
+  // Any thread; lock-free, never allocates. The first free message, or a
+  // loan whose holder dropped it without publishing; null when every slot is
+  // in use.
   std::shared_ptr<MessageBase> loan();
 
   // Any thread; never allocates. The slot a handed-back loan came from, or
@@ -53,8 +54,6 @@ private:
   std::atomic<Chunk*> _head{nullptr};
   Chunk* _tail = nullptr;
   std::atomic<size_t> _size{0};
-  // Where the next loan starts looking; a hint, raced on freely.
-  std::atomic<size_t> _cursor{0};
 };
 
 }  // namespace internal
