@@ -197,6 +197,22 @@ TEST(TopicDelivery, APublisherWhoseSubscriberKeepsUpReusesOneMessage) {
   EXPECT_EQ(address(), first);
 }
 
+// A publisher that sizes its messages at set-up must find every message of
+// the pool at that size, also those that later subscribers brought.
+TEST(TopicDelivery, SubscribersMadeAfterAPublisherBringMessagesOfItsShape) {
+  using Samples = std::vector<int>;
+  auto pub = registry().advertise<Samples>("/dlv/shape", Samples(100, 7), "pub");
+  auto sub = registry().subscribe<Samples>("/dlv/shape", [](const Samples&) {}, nullptr, 3, "sub");
+  std::vector<std::shared_ptr<MessageAdapter<Samples>>> held;
+  while (auto loan = pub->loanMessage()) {
+    held.push_back(std::move(loan));
+  }
+  ASSERT_EQ(held.size(), 2u + 3u + 1u);
+  for (const auto& loan : held) {
+    EXPECT_EQ(loan->value(), Samples(100, 7));
+  }
+}
+
 TEST(TopicDelivery, SeveralPublishersAtOnce) {
   constexpr int publishers = 3;
   constexpr int per_publisher = 5000;

@@ -48,6 +48,10 @@ std::shared_ptr<PublisherBase> Topic::make_publisher_base(const MessageBase& pro
                                             _name, getTypeName(), demangle(prototype.getTypeInfo())));
   }
   _channel->add_publisher(prototype);
+  // Subscribers made from now on bring copies of this prototype, not of an
+  // empty message: a publisher whose messages hold containers sized at
+  // set-up then finds every message of the pool at its size.
+  _prototype = prototype.clone();
   return std::make_shared<PublisherBaseMaker>(_channel, _name, std::move(owner));
 }
 

@@ -46,11 +46,14 @@ public:
   const std::type_info& getTypeInfo() const { return _type; }
   // Readable name of the topic's type; allocates.
   std::string getTypeName() const;
+  // Set-up only: what later subscribers' pool messages copy, the newest
+  // publisher's prototype (a default message before any); valid until the
+  // next publisher is made.
   const MessageBase& getPrototype() const { return *_prototype; }
 
   // Set-up only (allocate, lock the topic's set-up mutex). The publisher adds
-  // copies of `prototype` to the pool; throws std::invalid_argument when the
-  // prototype's type is not the topic's.
+  // copies of `prototype` to the pool, and `prototype` becomes the topic's;
+  // throws std::invalid_argument when the prototype's type is not the topic's.
   std::shared_ptr<PublisherBase> make_publisher_base(const MessageBase& prototype, std::string owner);
   // Set-up only. The subscriber adds queue_size + 1 copies of the topic's
   // prototype to the pool; with a queue it is registered on it as a runnable.
