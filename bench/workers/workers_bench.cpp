@@ -39,6 +39,8 @@ using ExecutionTime = Orvo::OrvoCoreThread::ExecutionTime;
 constexpr int kJoints = 100;
 constexpr int64_t kPeriodNs = 1000000;
 constexpr uint64_t kWarmUp = 500;
+// Execution times queued between two collections: 10 ms of cycles and more.
+constexpr int kQueueSize = 100;
 
 // A chain of `joints` revolute joints "joint_1".."joint_<n>", with the dummy
 // arm's shoulder limits.
@@ -97,7 +99,7 @@ public:
     _times.reserve(cycles + kWarmUp + 100);
     _sub = Orvo::Context().topicManager().subscribe<ExecutionTime>(
         "/" + thread.getName() + "/execution_time", [this](const ExecutionTime& t) { _times.push_back(t); },
-        nullptr, static_cast<int>(cycles + kWarmUp + 100), "bench");
+        nullptr, kQueueSize, "bench");
     thread.setCycleHook([this](uint64_t count) {
       if (count == kWarmUp) {
         orvo2_set_malloc_hook([this](size_t) { _allocations.fetch_add(1, std::memory_order_relaxed); });
@@ -108,11 +110,14 @@ public:
     });
   }
 
+  // The benchmark's thread, at least every 10 ms while the thread runs:
+  // takes the execution times that arrived.
+  void collect() { _sub->run(); }
   bool done() const { return _done.load(std::memory_order_acquire) >= kWarmUp + _cycles; }
 
   // After the thread stopped. False when too few cycles were reported.
   bool report(benchmark::State& state, const std::string& prefix) {
-    _sub->run();
+    collect();
     std::vector<int64_t> cycle_ns;
     std::vector<int64_t> sense_ns;
     std::vector<int64_t> run_ns;
@@ -172,6 +177,8 @@ void BM_WorkerCycle(benchmark::State& state) {
                        std::chrono::nanoseconds(3 * kPeriodNs * static_cast<int64_t>(kWarmUp + cycles));
     while (!(hal.done() && ctrl.done()) && std::chrono::steady_clock::now() < limit) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      hal.collect();
+      ctrl.collect();
     }
     commander_sub->run();
     master_sub->run();
