@@ -1,49 +1,57 @@
-// A control plug-in for the benchmark: it drives every joint_dummy joint
-// through client-side devices, as a controller would: each run senses all
-// joints, writes a position reference to each and moves them.
+// A control plug-in for the benchmark: it commands every joint of its robot
+// through the real-time robot interface, as a position controller would.
+// Each run senses, sets each joint's position reference one step (at most
+// 0.5 mrad) from its sensed position towards a slow sine of 0.5 rad, and
+// moves: one aggregated command for all joints per cycle.
 
+#include <algorithm>
 #include <cmath>
-#include <memory>
 #include <vector>
 
-#include "framework/device_info.h"
-#include "framework/parameter.h"
 #include "orvo2/control_plugin_library.h"
-#include "orvo2/device_container_base.h"
-#include "orvo2/joint_base.h"
+#include "orvo2/robot_interface_orvo2rt.h"
+#include "orvo_interface/control_mode.h"
 
 namespace {
+
+constexpr double kStep = 0.0005;  // rad per cycle, a quarter of the arm's rate limit
 
 class Commander : public Orvo::ControlPlugin {
 public:
   using ControlPlugin::ControlPlugin;
 
   bool on_initialize() override {
-    Orvo::Hal::HardwareDescription hw;
-    getParam("/orvo_internal/hardware_description", hw);
-    _clients = Orvo::Hal::DeviceContainerBase::MakeClient("joint_dummy", hw.getDeviceInfoAll("joint_dummy"));
-    for (const auto& device : _clients->get_device_base_vector()) {
-      if (auto joint = std::dynamic_pointer_cast<Orvo::Hal::JointBase>(device)) {
-        _joints.push_back(std::move(joint));
-      }
+    auto* realtime = dynamic_cast<Orvo::RobotInterfaceOrvo2Rt*>(robot().get());
+    if (realtime == nullptr) {
+      jhigh().jerror("bench_commander '{}': no real-time robot interface \n", getName());
+      return false;
+    }
+    for (const auto& entry : realtime->getJointMap()) {
+      _joints.push_back(entry.second.get());
     }
     setAutostart(true);
-    return !_joints.empty();
+    return !_joints.empty() && robot()->setControlMode(Orvo::ControlMode::Position());
+  }
+
+  void starting() override {
+    if (robot()->sense()) {
+      start_completed();
+    }
   }
 
   void run() override {
-    _clients->sense_all();
+    robot()->sense();
     _phase += 0.001;
-    const double reference = std::sin(_phase);
-    for (const auto& joint : _joints) {
-      joint->set_pos_ref(reference);
+    const double target = 0.5 * std::sin(_phase);
+    for (Orvo::Hal::JointApi* joint : _joints) {
+      const double position = joint->get_link_pos();
+      joint->set_pos_ref(position + std::clamp(target - position, -kStep, kStep));
     }
-    _clients->move_all();
+    robot()->move();
   }
 
 private:
-  std::unique_ptr<Orvo::Hal::DeviceContainerBase> _clients;
-  std::vector<std::shared_ptr<Orvo::Hal::JointBase>> _joints;
+  std::vector<Orvo::Hal::JointApi*> _joints;
   double _phase = 0.0;
 };
 

@@ -72,6 +72,7 @@ JointDeviceMaster::JointDeviceMaster()
     throw std::runtime_error("joint master: cannot advertise '" +
                              DeviceRt::RxTopicName(kMasterType, "all_joints") + "'");
   }
+  prime_rx_pool();
   loan_rx();
   tx_sub = subscribe<JointDeviceMaster, JointMasterTx>(
       DeviceRt::TxTopicName(kMasterType, "all_joints"), &JointDeviceMaster::on_aggr_tx_recv, this,
@@ -136,18 +137,31 @@ void JointDeviceMaster::discover_joints(const HardwareDescription& hardware,
   }
 }
 
-void JointDeviceMaster::loan_rx() {
-  loaned_rx = rx_pub->loanMessage();
-  if (!loaned_rx) {
-    return;
-  }
-  // The messages a subscription adds to the topic's pool are copies of an
-  // empty message, not of the prototype: such a message gets the joint list
-  // at its first loan and keeps it for every later one.
-  JointMasterRx& msg = loaned_rx->value();
+void JointDeviceMaster::fit_joint_list(JointMasterRx& msg) const {
   if (msg.rx.size() != infos.size() || msg.info.size() != infos.size()) {
     msg.info = infos;
     msg.rx.resize(infos.size());
+  }
+}
+
+void JointDeviceMaster::prime_rx_pool() {
+  // The messages that subscriptions made before the master added to the
+  // topic's pool are copies of an empty message. Loans held at once never
+  // come back twice; dropped unpublished, they return to the pool holding
+  // the joint list.
+  std::vector<std::shared_ptr<MessageAdapter<JointMasterRx>>> loans;
+  while (auto loan = rx_pub->loanMessage()) {
+    fit_joint_list(loan->value());
+    loans.push_back(std::move(loan));
+  }
+}
+
+void JointDeviceMaster::loan_rx() {
+  loaned_rx = rx_pub->loanMessage();
+  if (loaned_rx) {
+    // Sized at set-up (prime_rx_pool, and later subscriptions copy the
+    // master's prototype); this only catches a message that escaped both.
+    fit_joint_list(loaned_rx->value());
   }
 }
 

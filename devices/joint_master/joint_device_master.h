@@ -52,8 +52,9 @@ public:
 
   // Worker thread; never blocks or throws. Senses every joint and publishes
   // the aggregated rx once every joint has delivered; true when it was
-  // published. Allocates only to give a pooled message that was made from
-  // another prototype the joint list, once per message.
+  // published. The pool's messages hold the joint list from set-up on; only
+  // one that another publisher of the topic shaped is given it, once, which
+  // allocates.
   bool sense() override;
   // Worker thread; never blocks. Applies the aggregated commands that
   // arrived, drives every joint's pipeline, publishes the status; true.
@@ -96,6 +97,10 @@ private:
   void set_filter_all(double cutoff_hz);
   // Logs the ids there are and throws std::out_of_range ("map::at").
   [[noreturn]] void throw_unknown_id(int id);
+  // Set-up: gives every message of the aggregated rx pool the joint list.
+  void prime_rx_pool();
+  // The joint list and a zeroed state per joint, unless `msg` has them.
+  void fit_joint_list(JointMasterRx& msg) const;
   void loan_rx();
 
   std::shared_ptr<MessageAdapter<JointMasterRx>> loaned_rx;

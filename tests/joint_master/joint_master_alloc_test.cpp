@@ -33,3 +33,30 @@ TEST(JointMasterAllocations, SteadyCycleWithTheFilterOnAllocatesNothing) {
   EXPECT_EQ(rig.last_status.mask, 0xFFFFFFFFu) << "no limit may have tripped";
   EXPECT_NEAR(rig.sent(9).tor_ref, 0.1f, 1e-6);
 }
+
+// A subscription made before the master brings empty messages to the pool.
+// The master gives each the joint list at set-up, so that a consumer falling
+// behind, which makes the master loan messages it never used before, costs
+// the cycle no allocation.
+TEST(JointMasterAllocations, AConsumerMadeBeforeTheMasterFallingBehindCostsNoAllocation) {
+  Context().paramManager().setParam("/jm/period", std::chrono::nanoseconds(1000000));
+  auto early = Context().topicManager().subscribe<Hal::JointMasterRx>(
+      Hal::DeviceRt::RxTopicName("joint_master", "all_joints"), [](const Hal::JointMasterRx&) {}, nullptr, 5,
+      "early");
+  MasterRig rig(arm_joints(10), RigOptions{true, true, true});
+  rig.keep_messages = false;
+  int k = 0;
+  for (; k < 200; ++k) {
+    publish_ramp(*rig.tx_pub, 10, k);
+    rig.cycle();
+    early->run();
+  }
+  AllocCounter counter;
+  for (; k < 220; ++k) {
+    publish_ramp(*rig.tx_pub, 10, k);
+    rig.cycle();
+  }
+  const size_t allocations = counter.count();
+  EXPECT_EQ(allocations, 0u);
+  EXPECT_EQ(rig.last_rx_joints, 10u);
+}

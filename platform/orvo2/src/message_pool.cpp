@@ -104,13 +104,14 @@ MessageSlot* MessagePool::claim() {
   if (total == 0) {
     return nullptr;
   }
-  MessageSlot* slot = _hint.load(std::memory_order_acquire);
-  if (slot == nullptr) {
-    slot = _first.load(std::memory_order_acquire);
-  }
+  // The first free slot: while the subscribers keep up, a publisher reuses
+  // the same few messages, which stay in the cache however large the pool (a
+  // device topic's pool holds a score of messages, and a robot's cycle
+  // publishes on hundreds of topics). With several publishers the free slots
+  // can move behind the scan while those ahead are taken: a few rounds.
+  MessageSlot* slot = _first.load(std::memory_order_acquire);
   for (size_t visited = 0; visited < scan_rounds * total; ++visited) {
     if (try_claim(*slot)) {
-      _hint.store(following(slot), std::memory_order_release);
       return slot;
     }
     slot = following(slot);

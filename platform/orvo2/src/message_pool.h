@@ -67,9 +67,6 @@ private:
 
   std::atomic<MessageSlot*> _first{nullptr};
   std::atomic<size_t> _size{0};
-  // Where the next claim starts looking: the slot after the one claimed last.
-  // A hint, raced on freely.
-  std::atomic<MessageSlot*> _hint{nullptr};
 };
 
 }  // namespace internal
