@@ -1,7 +1,8 @@
 // Fuzz target: the configuration loader. The input is the text of a robot
 // configuration file; it goes through what orvocore does with one at start-up
 // (ConfigOptions::FromConfigFile, the robot model, YAML::LoadFile,
-// ConfigParser) and every getter of the result. Bad input must end in a
+// ConfigParser, every getter of the result, the extra parameters published
+// into a parameter manager of its own). Bad input must end in a
 // std::exception with a message: never a crash, a hang or another exception.
 //
 // The file is written as config.yaml into a folder of this process that also
@@ -18,8 +19,10 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include "extra_parameters.h"
 #include "orvo2/config_parser.h"
 #include "orvo2/journal.h"
+#include "orvo2/parameter_manager.h"
 #include "orvo_interface/config_options.h"
 #include "orvo_interface/logger.h"
 #include "orvo_interface/orvo_interface.h"
@@ -87,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     model.init(options);
     const Orvo::ConfigParser parser(YAML::LoadFile(path), model);
     parser.getHw();
-    parser.getParameters();
+    Orvo::ParameterManager params;
+    Orvo::publish_extra_parameters(params, parser.getParameters());
     for (const std::string& thread : parser.getThreads()) {
       parser.getThreadSchedArgs(thread);
       parser.getThreadHalArgs(thread);

@@ -8,7 +8,9 @@ set(ORVO2_FUZZ_urdf_limits_SOURCES ${CMAKE_SOURCE_DIR}/devices/joint_master/join
 
 function(orvo2_fuzz_target_setup executable target)
   target_link_libraries(${executable} PRIVATE orvo2 OrvoInterface yaml-cpp)
-  if(target STREQUAL "urdf_limits")
+  if(target STREQUAL "config")
+    target_link_libraries(${executable} PRIVATE orvocore_parts)
+  elseif(target STREQUAL "urdf_limits")
     target_include_directories(${executable} PRIVATE ${CMAKE_SOURCE_DIR}/devices/joint_master)
     target_link_libraries(${executable} PRIVATE urdfdom::urdfdom_model)
   elseif(target STREQUAL "sdf_world")
