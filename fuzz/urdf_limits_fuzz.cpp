@@ -26,7 +26,8 @@ bool valid_utf8(const std::uint8_t* text, std::size_t size) {
   std::size_t i = 0;
   while (i < size) {
     const std::uint8_t lead = text[i];
-    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    const std::size_t length =
+        lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
     if (length == 0 || i + length > size) {
       return false;
     }

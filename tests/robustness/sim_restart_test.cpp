@@ -1,7 +1,8 @@
-// orvosim killed and started again while orvocore runs the simulated example
-// robot (examples/sim_robot) with --simtime: orvocore keeps running, its
-// control plug-in gets the joints back to their targets on the new simulator,
-// and SIGINT still stops it in order.
+// The simulated example robot (examples/sim_robot) with one side killed and
+// started again while the other runs: orvosim under orvocore --simtime
+// (orvocore keeps running, its control plug-in gets the joints back to their
+// targets on the new simulator, SIGINT still stops it in order), and orvocore
+// beside orvosim (a new orvocore takes the channels of the killed one over).
 
 #include <mqueue.h>
 #include <signal.h>
@@ -102,4 +103,28 @@ TEST(SimRestart, OrvocoreOutlivesTheSimulatorAndControlsTheJointsOfItsSuccessor)
   EXPECT_EQ(core.exit_code(), 0) << core.err();
   EXPECT_THAT(core.out(), HasSubstr("gracefully stopping"));
   EXPECT_THAT(core.out() + core.err(), Not(HasSubstr("safety limits exceeded")));
+}
+
+TEST(SimRestart, ASecondOrvocoreTakesOverTheChannelsOfAKilledOne) {
+  Leftovers leftovers;
+  OrvoTest::TempDir dir("robust_core_restart");
+  std::unique_ptr<ProgramProcess> sim;
+  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->out() << sim->err();
+
+  const std::vector<std::string> first_targets(6, "0.3");
+  auto first = std::make_unique<ProgramProcess>(
+      ORVOCORE_PATH, std::vector<std::string>{"--simtime", "--config", track_config(dir, first_targets)});
+  ASSERT_TRUE(first->wait_for_output("robust_track: settled 1", 20s)) << first->out() << first->err();
+  // Killed without a chance to give the channels up.
+  first->kill_now();
+
+  OrvoTest::TempDir second_dir("robust_core_restart_second");
+  const std::vector<std::string> second_targets(6, "-0.2");
+  ProgramProcess second(ORVOCORE_PATH, {"--simtime", "--config", track_config(second_dir, second_targets)});
+  ASSERT_TRUE(second.wait_for_output("robust_track: settled 1", 20s)) << second.out() << second.err();
+  EXPECT_THAT(second.out(), Not(HasSubstr("already has a client")));
+  second.signal(SIGINT);
+  ASSERT_TRUE(second.wait(5s));
+  EXPECT_EQ(second.exit_code(), 0) << second.err();
+  EXPECT_TRUE(sim->running()) << sim->err();
 }
