@@ -98,10 +98,12 @@ void JointTxData::process_and_publish(int64_t now) {
     }
   }
 
-  if (now > vel_deadline) {
+  // A deadline further ahead than its time-out was set on a clock that has
+  // gone back since (a restarted simulator): that reference has expired too.
+  if (now > vel_deadline || vel_deadline - now > vel_timeout) {
     out.vel_ref = 0.0f;
   }
-  if (now > tor_deadline) {
+  if (now > tor_deadline || tor_deadline - now > tor_timeout) {
     out.tor_ref = 0.0f;
   }
   out.mask = joint_tx::ALL;

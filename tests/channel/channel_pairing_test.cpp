@@ -3,11 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <stdexcept>
 
 #include "orvo2/client_manager.h"
 #include "orvo2/journal.h"
 #include "orvo2/server_manager.h"
+#include "orvo2/shm_channel_layout.h"
+#include "orvo2/shm_segment.h"
 #include "test_device.h"
 
 namespace Orvo {
@@ -80,6 +83,26 @@ TEST(ChannelPairing, SizeMismatchIsRefusedWithBothSizes) {
   ClientManager other_type(devices(std::make_shared<TestDevice>("hip", 44, 24, "imu_test")), "shm", channel);
   EXPECT_FALSE(other_type.check_server_alive());
   EXPECT_TRUE(journal.contains("device 'hip' of type 'imu_test' is not served"));
+}
+
+TEST(ChannelPairing, DeviceListedTwiceInTheServerTableIsRefused) {
+  const std::string channel = unique_channel("twice");
+  JournalCapture journal;
+  ServerManager server(devices(std::make_shared<TestDevice>("hip"), std::make_shared<TestDevice>("knee", 100, 8)),
+                       "shm", channel);
+  // A corrupt server table: the second entry names the first device again.
+  shm::ShmSegment segment;
+  ASSERT_EQ(segment.open_existing("/orvo2_" + channel), 0);
+  auto* table = reinterpret_cast<shm::DeviceEntry*>(segment.data() + shm::table_offset());
+  std::strcpy(table[1].name, "hip");
+
+  ClientManager client(devices(std::make_shared<TestDevice>("hip")), "shm", channel);
+  EXPECT_FALSE(client.check_server_alive());
+  EXPECT_FALSE(client.check_server_alive());
+  EXPECT_EQ(journal.count("ClientManager: channel '" + channel +
+                          "': device 'hip' of type 'joint_test' is listed twice by process " +
+                          std::to_string(::getpid()) + "; nothing is exchanged"),
+            1);
 }
 
 TEST(ChannelPairing, BadConfigurationThrowsNamingTheInput) {

@@ -118,3 +118,28 @@ TEST(JointTxData, ReferencesExpireStrictlyAfterTheirTimeout) {
   EXPECT_EQ(p.sent().tor_ref, 0.0f);
   simulated_clock::enable_sim_time(false);
 }
+
+TEST(JointTxData, ReferencesExpireWhenTheClockWentBack) {
+  Pipeline p;
+  const int64_t ms = 1000000;
+  const int64_t before_restart = 60000 * ms;
+  p.data.apply_tx(command(0.1f, 0.2f, 0.3f, 7), 0xFFFFFFFFu, before_restart);
+  p.data.process_and_publish(before_restart + 50 * ms);
+  EXPECT_EQ(p.sent().vel_ref, 0.2f);
+
+  // A restarted simulator's clock starts again near zero: what was commanded
+  // on the old clock is not repeated, so it must not stay in force.
+  p.data.process_and_publish(20 * ms);
+  EXPECT_EQ(p.sent().vel_ref, 0.0f);
+  EXPECT_EQ(p.sent().tor_ref, 0.0f);
+  EXPECT_EQ(p.sent().pos_ref, 0.1f);
+
+  // Commands on the new clock expire after their time-out as usual.
+  p.data.apply_tx(command(0.1f, 0.6f, 0.7f, 6), 0xFFFFFFFFu, 30 * ms);
+  p.data.process_and_publish(130 * ms);
+  EXPECT_EQ(p.sent().vel_ref, 0.6f);
+  EXPECT_EQ(p.sent().tor_ref, 0.7f);
+  p.data.process_and_publish(130 * ms + 1);
+  EXPECT_EQ(p.sent().vel_ref, 0.0f);
+  EXPECT_EQ(p.sent().tor_ref, 0.0f);
+}

@@ -22,7 +22,7 @@ namespace Orvo {
 
 namespace {
 
-enum RefusalReason : int { NoRefusal = 0, BadSegment, MissingDevice, SizeMismatch, ChannelTaken };
+enum RefusalReason : int { NoRefusal = 0, BadSegment, MissingDevice, DuplicateDevice, SizeMismatch, ChannelTaken };
 
 std::uint64_t new_token() {
   static std::atomic<std::uint32_t> instances{0};
@@ -82,15 +82,28 @@ void ClientManager::report_copy_failure(const Hal::DeviceRt& device, const char*
 }
 
 // Finds every device in the server's table; records nothing unless all of
-// them are there with the same record sizes.
+// them are there once, with the same record sizes.
 bool ClientManager::pair_devices() {
   const std::uint32_t count = _header->device_count;
   const shm::DeviceEntry* table = shm::table_of(_segment.data());
   for (std::size_t j = 0; j < _devices.size(); ++j) {
     const Hal::DeviceRt& device = *_devices[j];
-    std::uint32_t k = 0;
-    while (k < count && (device.get_name() != table[k].name || device.get_type() != table[k].type)) {
-      ++k;
+    const auto listed_from = [&](std::uint32_t k) {
+      while (k < count && (device.get_name() != table[k].name || device.get_type() != table[k].type)) {
+        ++k;
+      }
+      return k;
+    };
+    const std::uint32_t k = listed_from(0);
+    if (k < count && listed_from(k + 1) < count) {
+      // A table that contradicts itself: which of the two slots would the server use?
+      if (first_refusal(DuplicateDevice)) {
+        Context().journal().jhigh().vlog(
+            Journal::Error,
+            "ClientManager: channel '{}': device '{}' of type '{}' is listed twice by process {}; nothing is exchanged",
+            _name, device.get_name(), device.get_type(), _header->server_pid);
+      }
+      return false;
     }
     if (k == count) {
       if (first_refusal(MissingDevice)) {

@@ -46,8 +46,8 @@ public:
 
   // Device thread; system calls, never blocks for long, never allocates or
   // throws. True when a live server whose table holds every device of this
-  // client, with the same record sizes, serves the channel (and this client
-  // holds it). A refusal is logged once per server.
+  // client once, with the same record sizes, serves the channel (and this
+  // client holds it). A refusal is logged once per server.
   bool check_server_alive();
   // Device thread; never blocks, allocates or throws. True when a new frame
   // of rx records was copied into every device (set_rx_raw); false when the

@@ -1,0 +1,130 @@
+// The simulated example robot (examples/sim_robot) with one side killed and
+// started again while the other runs: orvosim under orvocore --simtime
+// (orvocore keeps running, its control plug-in gets the joints back to their
+// targets on the new simulator, SIGINT still stops it in order), and orvocore
+// beside orvosim (a new orvocore takes the channels of the killed one over).
+
+#include <mqueue.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <yaml-cpp/yaml.h>
+
+#include "orvo2/shm_segment.h"
+#include "program_process.h"
+#include "temp_dir.h"
+
+using namespace std::chrono_literals;
+using gz_test::ProgramProcess;
+using testing::HasSubstr;
+using testing::Not;
+
+namespace {
+
+const std::string kExample = std::string(ORVO2_EXAMPLES_DIR) + "/sim_robot";
+
+// Removes what a killed simulator leaves behind: its four device channels and
+// the clock queue.
+void remove_simulator_leftovers() {
+  for (const char* channel : {"joint_gz", "link_state_sensor", "imu_gz", "ft_gz"}) {
+    Orvo::shm::ShmSegment::unlink(std::string("/orvo2_") + channel);
+  }
+  mq_unlink("/gz_to_orvo2_time");
+}
+
+struct Leftovers {
+  Leftovers() { remove_simulator_leftovers(); }
+  ~Leftovers() { remove_simulator_leftovers(); }
+};
+
+ProgramProcess* start_simulator(std::unique_ptr<ProgramProcess>& slot) {
+  slot = std::make_unique<ProgramProcess>(ORVOSIM_PATH, std::vector<std::string>{kExample + "/sim_arm.sdf"});
+  return slot.get();
+}
+
+// The example configuration as it stands, with the task "track" of the test
+// plug-in in its control thread.
+std::string track_config(const OrvoTest::TempDir& dir, const std::vector<std::string>& targets) {
+  YAML::Node root = YAML::LoadFile(kExample + "/config.yaml");
+  root["robot"]["urdf"] = kExample + "/" + root["robot"]["urdf"].as<std::string>();
+  root["robot"]["srdf"] = kExample + "/" + root["robot"]["srdf"].as<std::string>();
+  YAML::Node track;
+  track["plugin"] = "robust_track";
+  track["params"]["targets"]["type"] = "string_list";
+  for (const std::string& target : targets) track["params"]["targets"]["value"].push_back(target);
+  root["threads"]["ctrl_thread"]["tasks"]["track"] = track;
+  YAML::Emitter out;
+  out << root;
+  return dir.write("config.yaml", out.c_str());
+}
+
+}  // namespace
+
+TEST(SimRestart, OrvocoreOutlivesTheSimulatorAndControlsTheJointsOfItsSuccessor) {
+  Leftovers leftovers;
+  OrvoTest::TempDir dir("robust_sim_restart");
+  std::unique_ptr<ProgramProcess> sim;
+  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->out() << sim->err();
+
+  ProgramProcess core(ORVOCORE_PATH,
+                      {"--simtime", "--config", track_config(dir, {"0.4", "-0.3", "0.5", "0.2", "-0.4", "0.6"})});
+  ASSERT_TRUE(core.wait_for_output("started running", 20s)) << core.out() << core.err();
+  ASSERT_TRUE(core.wait_for_output("robust_track: settled 1", 20s)) << core.out() << core.err();
+
+  // The simulator dies without a word: orvocore goes on.
+  sim->kill_now();
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_TRUE(core.running()) << core.err();
+
+  // A new simulator starts the arm from its model again: the joints leave
+  // their targets, then the plug-in brings them back.
+  const auto restarted = std::chrono::steady_clock::now();
+  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->out() << sim->err();
+  EXPECT_TRUE(core.wait_for_output("robust_track: lost 1", 10s)) << core.out() << core.err();
+  EXPECT_TRUE(core.wait_for_output("robust_track: settled 2", 20s)) << core.out() << core.err();
+  std::printf("simulator restart: joints settled again %.2f s after the start of the new simulator\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count());
+
+  // Killed once more, and orvocore is stopped while no simulator runs.
+  sim->kill_now();
+  std::this_thread::sleep_for(500ms);
+  ASSERT_TRUE(core.running()) << core.err();
+  const auto interrupted = std::chrono::steady_clock::now();
+  core.signal(SIGINT);
+  ASSERT_TRUE(core.wait(5s)) << core.out() << core.err();
+  EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 2500ms);
+  EXPECT_EQ(core.exit_code(), 0) << core.err();
+  EXPECT_THAT(core.out(), HasSubstr("gracefully stopping"));
+  EXPECT_THAT(core.out() + core.err(), Not(HasSubstr("safety limits exceeded")));
+}
+
+TEST(SimRestart, ASecondOrvocoreTakesOverTheChannelsOfAKilledOne) {
+  Leftovers leftovers;
+  OrvoTest::TempDir dir("robust_core_restart");
+  std::unique_ptr<ProgramProcess> sim;
+  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->out() << sim->err();
+
+  const std::vector<std::string> first_targets(6, "0.3");
+  auto first = std::make_unique<ProgramProcess>(
+      ORVOCORE_PATH, std::vector<std::string>{"--simtime", "--config", track_config(dir, first_targets)});
+  ASSERT_TRUE(first->wait_for_output("robust_track: settled 1", 20s)) << first->out() << first->err();
+  // Killed without a chance to give the channels up.
+  first->kill_now();
+
+  OrvoTest::TempDir second_dir("robust_core_restart_second");
+  const std::vector<std::string> second_targets(6, "-0.2");
+  ProgramProcess second(ORVOCORE_PATH, {"--simtime", "--config", track_config(second_dir, second_targets)});
+  ASSERT_TRUE(second.wait_for_output("robust_track: settled 1", 20s)) << second.out() << second.err();
+  EXPECT_THAT(second.out(), Not(HasSubstr("already has a client")));
+  second.signal(SIGINT);
+  ASSERT_TRUE(second.wait(5s));
+  EXPECT_EQ(second.exit_code(), 0) << second.err();
+  EXPECT_TRUE(sim->running()) << sim->err();
+}

@@ -1,0 +1,78 @@
+// SIGINT at any moment of orvocore's start-up: before "started running" the
+// default action ends the process (no handler is installed yet), afterwards
+// the orderly stop runs; either way the process ends at once, never hangs
+// and never ends any other way.
+
+#include <mqueue.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "launcher_process.h"
+#include "temp_dir.h"
+
+using namespace std::chrono_literals;
+using OrvoTest::LauncherProcess;
+using OrvoTest::TempDir;
+
+namespace {
+
+const std::string kDummyRobot = std::string(ORVO2_EXAMPLES_DIR) + "/dummy_robot/config.yaml";
+
+// Interrupts orvocore `delay` after it was started; true when it then ended
+// within 3 s, by SIGINT before start-up was over or with status 0 after it.
+// `started` tells which.
+::testing::AssertionResult interrupt_after(const TempDir& dir, std::chrono::milliseconds delay,
+                                           const std::vector<std::string>& args, bool& started) {
+  LauncherProcess launcher(dir, args);
+  std::this_thread::sleep_for(delay);
+  launcher.interrupt();
+  if (!launcher.wait_exit(3s)) {
+    return ::testing::AssertionFailure() << "no end within 3 s of SIGINT; output: " << launcher.output();
+  }
+  const std::string output = launcher.output();
+  started = output.find("gracefully stopping") != std::string::npos;
+  if (launcher.killed_by(SIGINT) && !started) {
+    return ::testing::AssertionSuccess();
+  }
+  if (launcher.exited_with(0) && started && launcher.errors().empty()) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "ended otherwise; output: " << output << " errors: " << launcher.errors();
+}
+
+}  // namespace
+
+TEST(StartUpSigint, EndsTheProcessAtEveryMomentOfStartUp) {
+  TempDir dir("robust_start_up");
+  int interrupted_early = 0;
+  int stopped_in_order = 0;
+  for (int delay_ms : {0, 1, 2, 5, 10, 20, 35, 50, 75, 100, 150, 250, 400, 600, 1000}) {
+    bool started = false;
+    EXPECT_TRUE(interrupt_after(dir, std::chrono::milliseconds(delay_ms), {"--config", kDummyRobot}, started))
+        << "SIGINT " << delay_ms << " ms after the start";
+    (started ? stopped_in_order : interrupted_early) += 1;
+  }
+  std::printf("start-up SIGINT: %d ended by the signal, %d stopped in order\n", interrupted_early, stopped_in_order);
+  // Both ends of the range were reached.
+  EXPECT_GT(interrupted_early, 0);
+  EXPECT_GT(stopped_in_order, 0);
+}
+
+TEST(StartUpSigint, EndsTheWaitForTheSimulatorsClock) {
+  TempDir dir("robust_start_up_simtime");
+  mq_unlink("/gz_to_orvo2_time");
+  for (int delay_ms : {0, 5, 50, 300}) {
+    bool started = false;
+    EXPECT_TRUE(interrupt_after(dir, std::chrono::milliseconds(delay_ms), {"--simtime", "--config", kDummyRobot},
+                                started))
+        << "SIGINT " << delay_ms << " ms after the start";
+    EXPECT_FALSE(started) << "no clock was sent";
+  }
+  mq_unlink("/gz_to_orvo2_time");
+}
