@@ -22,7 +22,17 @@ using OrvoTest::TempDir;
 
 namespace {
 
-const std::string kDummyRobot = std::string(ORVO2_EXAMPLES_DIR) + "/dummy_robot/config.yaml";
+// The example arm's joints behind the joint master, without the ROS threads
+// of the example (they would wait for a ROS master).
+const char* const kHardwareThread =
+    "  hal_thread:\n"
+    "    period: 1ms\n"
+    "    policy: SCHED_FIFO\n"
+    "    priority: 60\n"
+    "    devices: [joint_dummy, joint_master]\n";
+const char* const kJointMaster =
+    "  joint_master:\n"
+    "    - {name: all_joints, id: 100}\n";
 
 // Interrupts orvocore `delay` after it was started; true when it then ended
 // within 3 s, by SIGINT before start-up was over or with status 0 after it.
@@ -50,11 +60,12 @@ const std::string kDummyRobot = std::string(ORVO2_EXAMPLES_DIR) + "/dummy_robot/
 
 TEST(StartUpSigint, EndsTheProcessAtEveryMomentOfStartUp) {
   TempDir dir("robust_start_up");
+  const std::string config = OrvoTest::write_dummy_config(dir, kHardwareThread, "", kJointMaster);
   int interrupted_early = 0;
   int stopped_in_order = 0;
   for (int delay_ms : {0, 1, 2, 5, 10, 20, 35, 50, 75, 100, 150, 250, 400, 600, 1000}) {
     bool started = false;
-    EXPECT_TRUE(interrupt_after(dir, std::chrono::milliseconds(delay_ms), {"--config", kDummyRobot}, started))
+    EXPECT_TRUE(interrupt_after(dir, std::chrono::milliseconds(delay_ms), {"--config", config}, started))
         << "SIGINT " << delay_ms << " ms after the start";
     (started ? stopped_in_order : interrupted_early) += 1;
   }
@@ -66,10 +77,11 @@ TEST(StartUpSigint, EndsTheProcessAtEveryMomentOfStartUp) {
 
 TEST(StartUpSigint, EndsTheWaitForTheSimulatorsClock) {
   TempDir dir("robust_start_up_simtime");
+  const std::string config = OrvoTest::write_dummy_config(dir, kHardwareThread, "", kJointMaster);
   mq_unlink("/gz_to_orvo2_time");
   for (int delay_ms : {0, 5, 50, 300}) {
     bool started = false;
-    EXPECT_TRUE(interrupt_after(dir, std::chrono::milliseconds(delay_ms), {"--simtime", "--config", kDummyRobot},
+    EXPECT_TRUE(interrupt_after(dir, std::chrono::milliseconds(delay_ms), {"--simtime", "--config", config},
                                 started))
         << "SIGINT " << delay_ms << " ms after the start";
     EXPECT_FALSE(started) << "no clock was sent";
