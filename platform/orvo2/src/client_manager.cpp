@@ -260,15 +260,8 @@ bool ClientManager::recv() {
       complete = false;
       continue;
     }
-    try {
-      device.set_rx_raw(_staging.data(), size);
-    } catch (const std::exception& e) {
-      report_copy_failure(device, e.what());
-      complete = false;
-    } catch (...) {
-      report_copy_failure(device, "unknown exception");
-      complete = false;
-    }
+    const auto report = [this](const Hal::DeviceRt& d, const char* what) { report_copy_failure(d, what); };
+    complete &= shm::guarded_copy(device, [&] { device.set_rx_raw(_staging.data(), size); }, report);
   }
   if (complete) {
     _last_rx_frame = frame;
@@ -280,20 +273,8 @@ bool ClientManager::send() {
   if (_header == nullptr || _header->state.load(std::memory_order_relaxed) != shm::Serving) {
     return false;
   }
-  bool complete = true;
-  for (std::size_t i = 0; i < _devices.size(); ++i) {
-    Hal::DeviceRt& device = *_devices[i];
-    shm::SeqlockWriteGuard guard(_tx_slots[i]);
-    try {
-      device.get_tx_raw(shm::slot_data(_tx_slots[i]), device.get_tx_size());
-    } catch (const std::exception& e) {
-      report_copy_failure(device, e.what());
-      complete = false;
-    } catch (...) {
-      report_copy_failure(device, "unknown exception");
-      complete = false;
-    }
-  }
+  const bool complete = shm::write_slots(_devices, _tx_slots.data(), &Hal::DeviceRt::get_tx_raw,
+                                         &Hal::DeviceRt::get_tx_size, [this](const Hal::DeviceRt& d, const char* what) { report_copy_failure(d, what); });
   _header->tx_frame.store(_header->tx_frame.load(std::memory_order_relaxed) + 1, std::memory_order_release);
   return complete;
 }

@@ -188,14 +188,10 @@ bool ServerManager::run() {
       complete = false;
       continue;
     }
-    try {
-      device.set_tx_raw(_staging.data(), size);
+    const auto report = [this](const Hal::DeviceRt& d, const char* what) { report_copy_failure(d, what); };
+    if (shm::guarded_copy(device, [&] { device.set_tx_raw(_staging.data(), size); }, report)) {
       _last_tx_seq[i] = seq;
-    } catch (const std::exception& e) {
-      report_copy_failure(device, e.what());
-      complete = false;
-    } catch (...) {
-      report_copy_failure(device, "unknown exception");
+    } else {
       complete = false;
     }
   }
@@ -207,20 +203,8 @@ bool ServerManager::run() {
 
 bool ServerManager::send(bool /*blocking*/) {
   _header->heartbeat.store(_header->heartbeat.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-  bool complete = true;
-  for (std::size_t i = 0; i < _devices.size(); ++i) {
-    Hal::DeviceRt& device = *_devices[i];
-    shm::SeqlockWriteGuard guard(_rx_slots[i]);
-    try {
-      device.get_rx_raw(shm::slot_data(_rx_slots[i]), device.get_rx_size());
-    } catch (const std::exception& e) {
-      report_copy_failure(device, e.what());
-      complete = false;
-    } catch (...) {
-      report_copy_failure(device, "unknown exception");
-      complete = false;
-    }
-  }
+  const bool complete = shm::write_slots(_devices, _rx_slots.data(), &Hal::DeviceRt::get_rx_raw,
+                                         &Hal::DeviceRt::get_rx_size, [this](const Hal::DeviceRt& d, const char* what) { report_copy_failure(d, what); });
   _header->rx_frame.store(_header->rx_frame.load(std::memory_order_relaxed) + 1, std::memory_order_release);
   return complete;
 }

@@ -5,9 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "orvo2/device_rt.h"
 #include "orvo2/shm_channel_layout.h"
+#include "shm_seqlock.h"
 
 namespace Orvo {
 namespace shm {
@@ -39,6 +44,38 @@ void locate_slots(unsigned char* data, SlotHeader** rx, SlotHeader** tx);
 
 // Any thread; one system call. True while process `pid` exists.
 bool process_alive(std::int32_t pid);
+
+// Control cycle; never throws. Runs `copy` (a device's raw accessor) and
+// turns an exception into false, handed to `report(device, text)`.
+template <typename Copy, typename Report>
+bool guarded_copy(const Hal::DeviceRt& device, Copy&& copy, Report&& report) noexcept {
+  try {
+    copy();
+    return true;
+  } catch (const std::exception& e) {
+    report(device, e.what());
+  } catch (...) {
+    report(device, "unknown exception");
+  }
+  return false;
+}
+
+// Control cycle; never throws or allocates. Writes one record of every device
+// into its slot under the slot's sequence lock: `get_raw` and `size_of` pick
+// the rx or the tx record. False when a device's accessor failed.
+template <typename Report>
+bool write_slots(const std::vector<std::shared_ptr<Hal::DeviceRt>>& devices, SlotHeader* const* slots,
+                 bool (Hal::DeviceRt::*get_raw)(unsigned char*, int) const,
+                 int (Hal::DeviceRt::*size_of)() const, Report&& report) noexcept {
+  bool complete = true;
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    const Hal::DeviceRt& device = *devices[i];
+    SeqlockWriteGuard guard(slots[i]);
+    complete &= guarded_copy(
+        device, [&] { (device.*get_raw)(slot_data(slots[i]), (device.*size_of)()); }, report);
+  }
+  return complete;
+}
 
 }  // namespace shm
 }  // namespace Orvo
