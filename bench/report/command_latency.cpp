@@ -1,0 +1,110 @@
+// command_latency SAMPLES JOINT: the time from publishing an
+// orvo_msgs/JointCommand on "/orvocore/command" (a position for JOINT, with
+// a roscpp publisher) to the first "/orvocore/joint_states" whose
+// link_position of JOINT is that position (the dummy joint's echo), SAMPLES
+// times, 0 to 5 ms apart. Prints one line:
+//   samples N unanswered U median_us M p99_us P max_us X
+// Every wait is bounded (1 s per sample, 20 s to connect).
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <orvo_msgs/JointCommand.h>
+#include <orvo_msgs/JointState.h>
+#include <ros/callback_queue.h>
+#include <ros/ros.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The newest echoed position of one joint, taken from joint_states.
+struct Echo {
+  std::string joint;
+  float position = -1e9f;
+  Clock::time_point arrived;
+
+  void take(const orvo_msgs::JointState::ConstPtr& msg) {
+    for (size_t i = 0; i < msg->name.size() && i < msg->link_position.size(); ++i) {
+      if (msg->name[i] == joint) {
+        position = msg->link_position[i];
+        arrived = Clock::now();
+      }
+    }
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ros::init(argc, argv, "orvo_report_commander");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: command_latency SAMPLES JOINT\n");
+    return 2;
+  }
+  const int samples = std::stoi(argv[1]);
+  Echo echo;
+  echo.joint = argv[2];
+  ros::NodeHandle node;
+  ros::Publisher commands = node.advertise<orvo_msgs::JointCommand>("/orvocore/command", 50);
+  ros::Subscriber states = node.subscribe<orvo_msgs::JointState>(
+      "/orvocore/joint_states", 10, [&echo](const orvo_msgs::JointState::ConstPtr& msg) { echo.take(msg); },
+      ros::VoidConstPtr(), ros::TransportHints().tcpNoDelay());
+
+  orvo_msgs::JointCommand command;
+  command.name = {echo.joint};
+  command.position = {0.0f};
+  command.ctrl_mode = {1};
+  // Sends `position` and waits (bounded) for its echo; the time it took.
+  const auto round = [&](float position, std::chrono::milliseconds limit) {
+    command.position[0] = position;
+    const auto sent = Clock::now();
+    commands.publish(command);
+    const auto deadline = sent + limit;
+    while (echo.position != position && Clock::now() < deadline) {
+      ros::getGlobalCallbackQueue()->callAvailable(ros::WallDuration(0.0002));
+    }
+    return echo.position == position ? echo.arrived - sent : Clock::duration::max();
+  };
+
+  bool connected = false;
+  const auto connect_deadline = Clock::now() + std::chrono::seconds(20);
+  for (int i = 0; !connected && Clock::now() < connect_deadline && ros::ok(); ++i) {
+    connected = commands.getNumSubscribers() > 0 &&
+                round(-1.0f - 0.001f * static_cast<float>(i), std::chrono::milliseconds(200)) != Clock::duration::max();
+  }
+  if (!connected) {
+    std::fprintf(stderr, "command_latency: no echo of a command to '%s' within 20 s\n", echo.joint.c_str());
+    return 1;
+  }
+
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> pause_us(0, 5000);
+  std::vector<double> latency_us;
+  int unanswered = 0;
+  for (int i = 0; i < samples && ros::ok(); ++i) {
+    std::this_thread::sleep_for(std::chrono::microseconds(pause_us(random)));
+    const auto took = round(0.5f + 0.001f * static_cast<float>(i % 1000), std::chrono::seconds(1));
+    if (took == Clock::duration::max()) {
+      ++unanswered;
+    } else {
+      latency_us.push_back(std::chrono::duration<double, std::micro>(took).count());
+    }
+  }
+  if (latency_us.empty()) {
+    std::fprintf(stderr, "command_latency: no command was echoed\n");
+    return 1;
+  }
+  std::sort(latency_us.begin(), latency_us.end());
+  const auto at = [&latency_us](double f) {
+    return latency_us[static_cast<size_t>(f * static_cast<double>(latency_us.size() - 1))];
+  };
+  std::printf("samples %zu unanswered %d median_us %.0f p99_us %.0f max_us %.0f\n", latency_us.size(), unanswered,
+              at(0.5), at(0.99), at(1.0));
+  return 0;
+}
