@@ -43,7 +43,7 @@ TEST(ConfigParser, ExampleRobot) {
     EXPECT_EQ(example_model().getJointByName(device.name)->getJointId(), device.id);
   }
 
-  EXPECT_EQ(parser.getThreads(), (std::vector<std::string>{"hal_thread", "ctrl_thread"}));
+  EXPECT_EQ(parser.getThreads(), (std::vector<std::string>{"hal_thread", "ros_thread", "ctrl_thread"}));
   const Orvo::SchedArgs hal = parser.getThreadSchedArgs("hal_thread");
   EXPECT_EQ(hal.period, 1ms);
   EXPECT_EQ(hal.policy, SCHED_FIFO);
@@ -53,8 +53,12 @@ TEST(ConfigParser, ExampleRobot) {
   EXPECT_TRUE(parser.getThreadTaskArgs("hal_thread").tasks.empty());
   EXPECT_EQ(parser.getThreadSchedArgs("ctrl_thread").priority, 50);
   EXPECT_TRUE(parser.getThreadHalArgs("ctrl_thread").device_types.empty());
-  EXPECT_TRUE(parser.getThreadTaskArgs("ctrl_thread").tasks.empty());
-  EXPECT_TRUE(parser.getParameters().empty());
+  ASSERT_EQ(parser.getThreadTaskArgs("ctrl_thread").tasks.size(), 1u);
+  EXPECT_EQ(parser.getThreadTaskArgs("ctrl_thread").tasks[0].plugin, "ros_control");
+  ASSERT_EQ(parser.getThreadTaskArgs("ros_thread").tasks.size(), 1u);
+  EXPECT_EQ(parser.getThreadTaskArgs("ros_thread").tasks[0].plugin, "ros_io");
+  EXPECT_EQ(parser.getThreadSchedArgs("ros_thread").policy, SCHED_OTHER);
+  EXPECT_EQ(parser.getParameters().size(), 2u);
   EXPECT_THROW(parser.getThreadSchedArgs("no_thread"), std::out_of_range);
 }
 

@@ -1,0 +1,62 @@
+#pragma once
+// The ROS command-input control plug-in "ros_control": ROS clients command
+// the robot's joints with orvo_msgs/JointCommand messages on the topic
+// "command" of the namespace "orvocore" (/orvocore/command). roscpp's threads
+// only queue the messages on the plug-in's own ROS queue; the plug-in's thread
+// drains it in every cycle, writes into each named joint the references that
+// its control-mode bitmask ([d k tau v q], bit 0 position) selects, and moves
+// the robot once per message. ROS must be initialised in the process before
+// the plug-in is made (the bridge plug-in ros_io does it).
+
+#include <map>
+#include <memory>
+
+#include <ros/callback_queue.h>
+#include <ros/node_handle.h>
+#include <ros/subscriber.h>
+
+#include <orvo_msgs/JointCommand.h>
+
+#include "orvo2/control_plugin.h"
+#include "orvo2/joint_base.h"
+
+namespace Orvo {
+
+class RosControl : public ControlPlugin {
+public:
+  // The loader's thread; allocates. Subscribes to nothing yet. Throws
+  // std::runtime_error naming the task when ROS is not initialised.
+  explicit RosControl(const ControlPlugin::Args& args);
+  // The owner's thread. Releases the joints, then ends the subscription.
+  ~RosControl() override;
+
+  // The plug-in's thread, once; allocates, registers with the ROS master.
+  // Subscribes to the command topic, takes the robot interface's joints and
+  // puts the robot in Idle; false (logged) when the robot has no joints.
+  bool on_initialize() override;
+  // The plug-in's thread. Discards every command received so far, then
+  // completes the start.
+  void starting() override;
+  // The plug-in's thread, every cycle. Applies the commands received since
+  // the last cycle, in arrival order. Takes roscpp's queue lock briefly (held
+  // by roscpp's threads only while they enqueue); a command's decoding
+  // allocates.
+  void run() override;
+
+  // The plug-in's thread, from the ROS queue (inside starting and run).
+  // Applies one command and moves the robot; ignores it while starting.
+  // Faults in the message are logged as warnings; nothing thrown leaves it.
+  void on_cmd_recv(const orvo_msgs::JointCommand::ConstPtr& msg);
+
+private:
+  // Writes the references of `msg` into the joints it names.
+  void apply_command(const orvo_msgs::JointCommand& msg);
+
+  ros::CallbackQueue ros_queue;  // enabled
+  ros::NodeHandle nh;
+  ros::Subscriber cmd_sub;
+  std::map<int, std::shared_ptr<Hal::JointBase>> joint_map;
+  bool draining = false;
+};
+
+}  // namespace Orvo

@@ -1,0 +1,155 @@
+// orvocore running the example robot (examples/dummy_robot/config.yaml: the
+// bridge ros_io and ros_control) against a private ROS master, driven as the
+// README shows: the plug-in started through the bridge's switch service, a
+// command sent with `rostopic pub`, the dummy joints' echo read back from
+// joint_states.
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <orvo_msgs/JointState.h>
+#include <ros/callback_queue.h>
+#include <ros/ros.h>
+#include <std_srvs/SetBool.h>
+
+#include "ros_test_environment.h"
+#include "spawned_process.h"
+#include "temp_dir.h"
+#include "wait_until.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Orvo::test::wait_until;
+
+auto* const ros_env =
+    ::testing::AddGlobalTestEnvironment(new OrvoTest::RosTestEnvironment("ros_control_e2e"));
+
+const std::string kExample = ORVO2_SOURCE_DIR "/examples/dummy_robot/";
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The latest joint state of the bridge, taken on a queue of the test's own.
+class JointStates {
+public:
+  JointStates() {
+    _nh.setCallbackQueue(&_queue);
+    _sub = _nh.subscribe<orvo_msgs::JointState>("/orvocore/joint_states", 1,
+                                                [this](const orvo_msgs::JointState::ConstPtr& msg) { _last = msg; });
+  }
+
+  // Waits up to `limit` until the joints' echoed positions are `expected`
+  // (joint name → position; every other joint at 0).
+  bool wait_for(const std::map<std::string, float>& expected, std::chrono::milliseconds limit) {
+    return wait_until(
+        [&] {
+          _queue.callAvailable(ros::WallDuration(0.01));
+          return _last && matches(*_last, expected);
+        },
+        limit);
+  }
+
+  std::string last_text() const {
+    std::ostringstream text;
+    if (_last) {
+      text << *_last;
+    }
+    return text.str();
+  }
+
+private:
+  static bool matches(const orvo_msgs::JointState& msg, const std::map<std::string, float>& expected) {
+    if (msg.name.size() != 6 || msg.link_position.size() != 6 || msg.position_reference.size() != 6) {
+      return false;
+    }
+    for (size_t i = 0; i < msg.name.size(); ++i) {
+      const auto it = expected.find(msg.name[i]);
+      const float target = it == expected.end() ? 0.0f : it->second;
+      if (std::fabs(msg.link_position[i] - target) > 0.01f || std::fabs(msg.position_reference[i] - target) > 0.01f) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  ros::CallbackQueue _queue;
+  ros::NodeHandle _nh;
+  ros::Subscriber _sub;
+  orvo_msgs::JointState::ConstPtr _last;
+};
+
+// A ROS tool run with the build tree's orvo_msgs environment, as the README does.
+int run_ros_tool(OrvoTest::TempDir& dir, const std::string& command) {
+  OrvoTest::SpawnedProcess tool({"/bin/bash", "-c", ". " ORVO2_BINARY_DIR "/orvo_msgs_env.sh && exec " + command},
+                                {}, dir.path() + "/tool.log");
+  const int status = tool.wait_for_exit(30s);
+  EXPECT_NE(status, -1) << command << " did not end: " << tool.output();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << ": " << tool.output();
+  return status;
+}
+
+TEST(RosControlEndToEnd, RostopicPubMovesTheExampleRobotsJoints) {
+  OrvoTest::TempDir dir("ros_control_e2e");
+  OrvoTest::SpawnedProcess core({ORVOCORE, "--config", kExample + "config.yaml"}, {}, dir.path() + "/orvocore.log");
+  ASSERT_TRUE(ros::service::waitForService("/orvocore/ros_control/switch", ros::Duration(30))) << core.output();
+
+  JointStates joint_states;
+  ASSERT_TRUE(joint_states.wait_for({}, 10s)) << joint_states.last_text();
+
+  std_srvs::SetBool start;
+  start.request.data = true;
+  ASSERT_TRUE(ros::service::call("/orvocore/ros_control/switch", start));
+  EXPECT_TRUE(start.response.success) << start.response.message;
+  EXPECT_EQ(start.response.message, "Successfully started 'ros_control'");
+
+  run_ros_tool(dir,
+               "/usr/bin/rostopic pub -1 /orvocore/command orvo_msgs/JointCommand "
+               "'{name: [elbow_pitch, wrist_roll], position: [0.5, -0.3], ctrl_mode: [1, 1]}'");
+  EXPECT_TRUE(joint_states.wait_for({{"elbow_pitch", 0.5f}, {"wrist_roll", -0.3f}}, 10s))
+      << joint_states.last_text() << core.output();
+
+  const int status = core.stop(SIGINT, 5s);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << core.output();
+  EXPECT_NE(core.output().find("gracefully stopping"), std::string::npos) << core.output();
+}
+
+// Without the bridge loaded first, ROS is not initialised when ros_control is
+// made: orvocore stops with a message instead of ending on roscpp's trap.
+TEST(RosControlEndToEnd, WithoutTheBridgeFirstStartUpStopsWithAMessage) {
+  OrvoTest::TempDir dir("ros_control_no_bridge");
+  dir.write("dummy_arm.urdf", read_file(kExample + "dummy_arm.urdf"));
+  const std::string config = dir.write("config.yaml", R"(robot:
+  urdf: dummy_arm.urdf
+joints:
+  joint_dummy:
+    - {name: elbow_pitch, id: 3}
+threads:
+  ctrl_thread:
+    period: 1ms
+    tasks:
+      ros_control:
+        plugin: ros_control
+)");
+  OrvoTest::SpawnedProcess core({ORVOCORE, "--config", config}, {}, dir.path() + "/orvocore.log");
+  const int status = core.wait_for_exit(20s);
+  ASSERT_NE(status, -1) << core.output();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << core.output();
+  EXPECT_NE(core.output().find("task 'ros_control': ROS is not initialised in this process"), std::string::npos)
+      << core.output();
+}
+
+}  // namespace
