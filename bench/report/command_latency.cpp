@@ -1,8 +1,9 @@
-// command_latency SAMPLES JOINT: the time from publishing an
-// orvo_msgs/JointCommand on "/orvocore/command" (a position for JOINT, with
-// a roscpp publisher) to the first "/orvocore/joint_states" whose
-// link_position of JOINT is that position (the dummy joint's echo), SAMPLES
-// times, 0 to 5 ms apart. Prints one line:
+// command_latency SAMPLES JOINT: starts ros_control through the bridge's
+// "/orvocore/ros_control/switch", then measures the time from publishing an
+// orvo_msgs/JointCommand on "/orvocore/command" (a position for JOINT, in
+// steps within the joint's rate limit, with a roscpp publisher) to the first
+// "/orvocore/joint_states" whose link_position of JOINT is that position (the
+// dummy joint's echo), SAMPLES times, 0 to 5 ms apart. Prints one line:
 //   samples N unanswered U median_us M p99_us P max_us X
 // Every wait is bounded (1 s per sample, 20 s to connect).
 
@@ -18,6 +19,7 @@
 #include <orvo_msgs/JointState.h>
 #include <ros/callback_queue.h>
 #include <ros/ros.h>
+#include <std_srvs/SetBool.h>
 
 namespace {
 
@@ -56,6 +58,23 @@ int main(int argc, char** argv) {
       "/orvocore/joint_states", 10, [&echo](const orvo_msgs::JointState::ConstPtr& msg) { echo.take(msg); },
       ros::VoidConstPtr(), ros::TransportHints().tcpNoDelay());
 
+  // The bridge answers once ros_control is made; retried for up to 20 s.
+  std_srvs::SetBool start;
+  start.request.data = true;
+  bool started = false;
+  for (int attempt = 0; attempt < 40 && !started && ros::ok(); ++attempt) {
+    started = ros::service::waitForService("/orvocore/ros_control/switch", ros::Duration(0.5)) &&
+              ros::service::call("/orvocore/ros_control/switch", start) && start.response.success;
+    if (!started) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+  }
+  if (!started) {
+    std::fprintf(stderr, "command_latency: /orvocore/ros_control/switch did not start ros_control: '%s'\n",
+                 start.response.message.c_str());
+    return 1;
+  }
+
   orvo_msgs::JointCommand command;
   command.name = {echo.joint};
   command.position = {0.0f};
@@ -72,11 +91,19 @@ int main(int argc, char** argv) {
     return echo.position == position ? echo.arrived - sent : Clock::duration::max();
   };
 
+  // The joint master refuses a position step faster than the joint's rate
+  // limit (2 rad/s for the dummy arm, 2 mrad per 1 ms cycle) and then
+  // disables the joint: positions move by 0.5 mrad per command, between 0
+  // and 0.25 rad.
+  const auto position = [](int k) {
+    const int phase = k % 1000;
+    return 0.0005f * static_cast<float>(phase < 500 ? phase + 1 : 1000 - phase);
+  };
   bool connected = false;
   const auto connect_deadline = Clock::now() + std::chrono::seconds(20);
-  for (int i = 0; !connected && Clock::now() < connect_deadline && ros::ok(); ++i) {
+  while (!connected && Clock::now() < connect_deadline && ros::ok()) {
     connected = commands.getNumSubscribers() > 0 &&
-                round(-1.0f - 0.001f * static_cast<float>(i), std::chrono::milliseconds(200)) != Clock::duration::max();
+                round(position(0), std::chrono::milliseconds(200)) != Clock::duration::max();
   }
   if (!connected) {
     std::fprintf(stderr, "command_latency: no echo of a command to '%s' within 20 s\n", echo.joint.c_str());
@@ -89,7 +116,7 @@ int main(int argc, char** argv) {
   int unanswered = 0;
   for (int i = 0; i < samples && ros::ok(); ++i) {
     std::this_thread::sleep_for(std::chrono::microseconds(pause_us(random)));
-    const auto took = round(0.5f + 0.001f * static_cast<float>(i % 1000), std::chrono::seconds(1));
+    const auto took = round(position(i + 1), std::chrono::seconds(1));
     if (took == Clock::duration::max()) {
       ++unanswered;
     } else {
