@@ -3,9 +3,11 @@
 // orvo_msgs/JointCommand on "/orvocore/command" (a position for JOINT, in
 // steps within the joint's rate limit, with a roscpp publisher) to the first
 // "/orvocore/joint_states" whose link_position of JOINT is that position (the
-// dummy joint's echo), SAMPLES times, 0 to 5 ms apart. Prints one line:
+// dummy joint's echo), SAMPLES times, 0 to 20 ms apart (so that commands meet
+// every phase of the threads' cycles). Prints one line:
 //   samples N unanswered U median_us M p99_us P max_us X
-// Every wait is bounded (1 s per sample, 20 s to connect).
+// Every wait is bounded (1 s per sample, 20 s to start and to connect); the
+// whole run is bounded by the number of samples.
 
 #include <algorithm>
 #include <chrono>
@@ -18,6 +20,7 @@
 #include <orvo_msgs/JointCommand.h>
 #include <orvo_msgs/JointState.h>
 #include <ros/callback_queue.h>
+#include <ros/master.h>
 #include <ros/ros.h>
 #include <std_srvs/SetBool.h>
 
@@ -52,6 +55,8 @@ int main(int argc, char** argv) {
   const int samples = std::stoi(argv[1]);
   Echo echo;
   echo.joint = argv[2];
+  // A master that went away fails a call after 2 s instead of retrying forever.
+  ros::master::setRetryTimeout(ros::WallDuration(2));
   ros::NodeHandle node;
   ros::Publisher commands = node.advertise<orvo_msgs::JointCommand>("/orvocore/command", 50);
   ros::Subscriber states = node.subscribe<orvo_msgs::JointState>(
@@ -111,7 +116,7 @@ int main(int argc, char** argv) {
   }
 
   std::mt19937 random(11);
-  std::uniform_int_distribution<int> pause_us(0, 5000);
+  std::uniform_int_distribution<int> pause_us(0, 20000);
   std::vector<double> latency_us;
   int unanswered = 0;
   for (int i = 0; i < samples && ros::ok(); ++i) {
@@ -133,5 +138,6 @@ int main(int argc, char** argv) {
   };
   std::printf("samples %zu unanswered %d median_us %.0f p99_us %.0f max_us %.0f\n", latency_us.size(), unanswered,
               at(0.5), at(0.99), at(1.0));
+  std::fflush(stdout);
   return 0;
 }

@@ -25,6 +25,7 @@ export ORVO2_PLUGIN_PATH="$PWD/$build/lib"
 
 master_pid=""
 core_pid=""
+client_pid=""
 stop_pid() {  # pid, signal: the signal, 10 s, then SIGKILL
   local pid="$1"
   [ -n "$pid" ] || return 0
@@ -37,11 +38,13 @@ stop_pid() {  # pid, signal: the signal, 10 s, then SIGKILL
   wait "$pid" 2>/dev/null || true
 }
 cleanup() {
+  stop_pid "$client_pid" INT
   stop_pid "$core_pid" INT
   stop_pid "$master_pid" TERM
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap "exit 130" INT TERM
 
 cp examples/dummy_robot/dummy_arm.urdf examples/dummy_robot/dummy_arm.srdf "$work/"
 cat >"$work/config.yaml" <<EOF
@@ -90,8 +93,14 @@ done
 core_pid=$!
 
 echo "command_latency: bridge period $bridge_period, $samples samples, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
-if ! timeout 300 "$build/bin/command_latency" "$samples" shoulder_yaw; then
-  echo "command_latency: failed; orvocore's output:" >&2
-  tail -${LOG_LINES:-20} "$work/orvocore.log" >&2
+"$build/bin/command_latency" "$samples" shoulder_yaw >"$work/client.log" 2>&1 &
+client_pid=$!
+status=0
+wait "$client_pid" || status=$?
+client_pid=""
+if [ "$status" -ne 0 ] || ! grep -o 'samples [0-9].*' "$work/client.log"; then
+  echo "command_latency: failed ($status); its output and orvocore's:" >&2
+  tail -5 "$work/client.log" >&2
+  tail -"${LOG_LINES:-20}" "$work/orvocore.log" >&2
   exit 1
 fi

@@ -26,7 +26,7 @@ import time
 
 JOINT_COUNTS = (1, 10, 50)
 SHORT_STEPS = 1
-LONG_STEPS = 100000
+LONG_STEPS = 500000
 
 
 def chain_sdf(joints, with_server):

@@ -41,7 +41,9 @@ def run(build, repetitions, min_time, out):
     command = [os.path.join(build, "bin", "comparison_bench"), f"--benchmark_repetitions={repetitions}",
                f"--benchmark_min_time={min_time}", f"--benchmark_out={out}", "--benchmark_out_format=json"]
     print("    " + " ".join(command), file=sys.stderr)
-    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, timeout=1800)
+    result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, timeout=1800)
+    if result.returncode != 0:
+        sys.exit(f"comparison_bench failed ({result.returncode}):\n{result.stderr}")
 
 
 def collect(path):
