@@ -8,8 +8,9 @@
 // One iteration watches `cycles` cycles of the hardware thread, after the
 // threads ran for a while: the cycle time (sense + run + move) at the median
 // and the 99th percentile and the mallocs per cycle, for both threads.
+// With bridge:0 the bridge's thread is left out (the hardware thread alone).
 // Run one joint count per process (the device topics are named after the
-// joints): --benchmark_filter='/joints:100/'.
+// joints): --benchmark_filter='/joints:100/window_ms:3000/bridge:1'.
 
 #include <sched.h>
 
@@ -58,7 +59,7 @@ std::string urdf(int joints) {
   return out.str();
 }
 
-std::string config(int joints) {
+std::string config(int joints, bool bridge) {
   std::ostringstream out;
   out << "robot:\n  urdf: scaling_arm.urdf\njoints:\n  joint_dummy:\n";
   for (int i = 1; i <= joints; ++i) {
@@ -67,8 +68,10 @@ std::string config(int joints) {
   out << "devices:\n  joint_master:\n    - {name: all_joints, id: 100000}\n"
       << "threads:\n"
       << "  hal_thread:\n    period: 1ms\n    policy: SCHED_FIFO\n    priority: 60\n"
-      << "    devices: [joint_dummy, joint_master]\n"
-      << "  ros_thread:\n    period: 10ms\n    tasks:\n      ros_io:\n        plugin: ros_io\n";
+      << "    devices: [joint_dummy, joint_master]\n";
+  if (bridge) {
+    out << "  ros_thread:\n    period: 10ms\n    tasks:\n      ros_io:\n        plugin: ros_io\n";
+  }
   return out.str();
 }
 
@@ -132,6 +135,7 @@ struct ThreadWatch {
 
 struct Robot {
   int joints = 0;
+  bool with_bridge = true;
   OrvoTest::TempDir dir{"report_scaling"};
   std::unique_ptr<OrvoTest::RosMaster> master;
   std::unique_ptr<OrvoTest::ChildProcess> listener;
@@ -142,7 +146,7 @@ struct Robot {
   ThreadWatch hal;
   ThreadWatch bridge;
 
-  explicit Robot(int count) : joints(count) {
+  Robot(int count, bool run_bridge) : joints(count), with_bridge(run_bridge) {
     const int port = OrvoTest::free_loopback_port();
     ::setenv("ROS_MASTER_URI", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
     ::setenv("ROS_HOSTNAME", "127.0.0.1", 1);
@@ -154,7 +158,7 @@ struct Robot {
     listener = std::make_unique<OrvoTest::ChildProcess>(std::vector<std::string>{REPORT_PEER, "joint_states"},
                                                         dir.path() + "/listener.log");
     dir.write("scaling_arm.urdf", urdf(joints));
-    const std::string path = dir.write("config.yaml", config(joints));
+    const std::string path = dir.write("config.yaml", config(joints, with_bridge));
 
     // The launcher's set-up, step by step.
     Orvo::ParameterManager& params = Orvo::Context().paramManager();
@@ -170,7 +174,9 @@ struct Robot {
                                                                parser->getThreadTaskArgs(name), true));
     }
     hal.watch(*threads[0], 20000);
-    bridge.watch(*threads[1], 2000);
+    if (with_bridge) {
+      bridge.watch(*threads[1], 2000);
+    }
     for (auto& thread : threads) {
       thread->start();
     }
@@ -201,33 +207,38 @@ std::unique_ptr<Robot> robot;
 void BM_WorkerScaling(benchmark::State& state) {
   const int joints = static_cast<int>(state.range(0));
   const auto window = std::chrono::milliseconds(state.range(1));
-  if (robot && robot->joints != joints) {
+  const bool with_bridge = state.range(2) != 0;
+  if (robot && (robot->joints != joints || robot->with_bridge != with_bridge)) {
     state.SkipWithError("one joint count per process: use --benchmark_filter");
     return;
   }
   if (!robot) {
     Orvo::Journal::SetGlobalJournalLevel(2);
-    robot = std::make_unique<Robot>(joints);
+    robot = std::make_unique<Robot>(joints, with_bridge);
     // Warm-up: the bridge connects to the master and the listener, every
     // message pool has gone round once.
     std::this_thread::sleep_for(std::chrono::seconds(3));
   }
   for (auto _ : state) {
     robot->hal.start();
-    robot->bridge.start();
+    if (with_bridge) {
+      robot->bridge.start();
+    }
     std::this_thread::sleep_for(window);
     robot->hal.stop();
-    robot->bridge.stop();
+    if (with_bridge) {
+      robot->bridge.stop();
+    }
   }
   report(state, "hal", robot->hal);
-  report(state, "bridge", robot->bridge);
+  if (with_bridge) {
+    report(state, "bridge", robot->bridge);
+  }
 }
 
 BENCHMARK(BM_WorkerScaling)
-    ->ArgNames({"joints", "window_ms"})
-    ->Args({10, 3000})
-    ->Args({100, 3000})
-    ->Args({1000, 3000})
+    ->ArgNames({"joints", "window_ms", "bridge"})
+    ->ArgsProduct({{10, 100, 1000}, {3000}, {1, 0}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -94,7 +94,9 @@ def main():
                 print(f"| {label} | {joints} | {median / 1e3:.0f} k | {min(rates) / 1e3:.0f}-{max(rates) / 1e3:.0f} k "
                       f"| {1e6 / median:.2f} | {median / 1e3:.0f} |")
             base, per_joint = fit_line(JOINT_COUNTS, medians_us)
-            print(f"| {label}: fit | | | | {base:.2f} + {per_joint:.3f} * joints | |")
+            worst = max(abs(base + per_joint * j - m) / m for j, m in zip(JOINT_COUNTS, medians_us))
+            print(f"| {label}: line through the medians | | | | {base:.2f} + {per_joint:.3f} * joints "
+                  f"(largest deviation {worst * 100:.0f} %) | |")
             sys.stdout.flush()
     return 0
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Worker cycle time and mallocs per cycle for 10, 100 and 1000 dummy joints
-behind the joint master, with the ROS bridge running: build/bin/scaling_bench
+behind the joint master, with the ROS bridge running (or not, --bridge 0): build/bin/scaling_bench
 once per joint count (one process each), repetitions of a 3 s window.
 
 Prints a Markdown table (medians over the repetitions of each window's median
@@ -8,6 +8,7 @@ and 99th percentile, with their min-max) and the line fitted through the
 medians: cycle time = a + b * joints.
 
     python3 bench/scripts/worker_scaling.py [--build build] [--repetitions 3] [--joints 10 100 1000]
+        [--bridge 1]
 """
 
 import argparse
@@ -20,9 +21,10 @@ import sys
 import tempfile
 
 
-def run(build, joints, repetitions, folder):
+def run(build, joints, bridge, repetitions, folder):
     out = os.path.join(folder, f"scaling_{joints}.json")
-    command = [os.path.join(build, "bin", "scaling_bench"), f"--benchmark_filter=/joints:{joints}/",
+    command = [os.path.join(build, "bin", "scaling_bench"),
+               f"--benchmark_filter=/joints:{joints}/window_ms:3000/bridge:{bridge}",
                f"--benchmark_repetitions={repetitions}", f"--benchmark_out={out}", "--benchmark_out_format=json"]
     print("    " + " ".join(command), file=sys.stderr)
     env = dict(os.environ, ORVO2_PLUGIN_PATH=os.path.abspath(os.path.join(build, "lib")))
@@ -36,6 +38,9 @@ def run(build, joints, repetitions, folder):
     if not runs or any(entry.get("error_occurred") for entry in runs):
         sys.exit(f"scaling_bench for {joints} joints reported an error: {runs}")
     return data["context"], runs
+
+
+THREADS = (("hal", "hardware, 1 ms"), ("bridge", "bridge, 10 ms"))
 
 
 def spread(runs, key):
@@ -55,18 +60,20 @@ def main():
     parser.add_argument("--build", default="build")
     parser.add_argument("--repetitions", type=int, default=3)
     parser.add_argument("--joints", type=int, nargs="+", default=[10, 100, 1000])
+    parser.add_argument("--bridge", type=int, choices=(0, 1), default=1,
+                        help="0: the hardware thread alone, without the bridge's thread")
     args = parser.parse_args()
     rows = {}
     with tempfile.TemporaryDirectory(prefix=f"orvo2_worker_scaling_{os.getpid()}_") as folder:
         for joints in args.joints:
-            context, runs = run(args.build, joints, args.repetitions, folder)
+            context, runs = run(args.build, joints, args.bridge, args.repetitions, folder)
             rows[joints] = runs
             print(f"{joints} joints: {context.get('date', '')}, load average {context.get('load_avg', '')}",
                   file=sys.stderr)
     print("| joints | thread | cycle median | cycle p99 | mallocs per cycle | cycles per window |")
     print("|---:|---|---:|---:|---:|---:|")
     for joints, runs in rows.items():
-        for thread, label in (("hal", "hardware, 1 ms"), ("bridge", "bridge, 10 ms")):
+        for thread, label in THREADS[:1 + args.bridge]:
             med = spread(runs, f"{thread}_median_us")
             p99 = spread(runs, f"{thread}_p99_us")
             allocs = spread(runs, f"{thread}_allocs_per_cycle")
@@ -76,7 +83,7 @@ def main():
                   f"| {cycles[0]:.0f} |")
     if len(rows) > 1:
         xs = list(rows)
-        for thread in ("hal", "bridge"):
+        for thread, _ in THREADS[:1 + args.bridge]:
             medians = [spread(rows[j], f"{thread}_median_us")[0] for j in xs]
             base, per_joint = fit_line(xs, medians)
             fitted = [base + per_joint * j for j in xs]
