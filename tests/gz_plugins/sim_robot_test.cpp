@@ -29,7 +29,7 @@
 #include "orvo_interface/config_options.h"
 #include "orvo2/shm_segment.h"
 #include "orvo_interface/orvo_interface.h"
-#include "program_process.h"
+#include "child_process.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;
@@ -45,17 +45,17 @@ namespace {
 // run leaves behind (the four device channels, the clock queue) is removed.
 class SimulatorRun {
 public:
-  SimulatorRun() : process(ORVOSIM_PATH, {std::string(ORVO2_EXAMPLES_DIR) + "/sim_robot/sim_arm.sdf"}) {}
+  SimulatorRun() : process({ORVOSIM_PATH, std::string(ORVO2_EXAMPLES_DIR) + "/sim_robot/sim_arm.sdf"}) {}
   ~SimulatorRun() {
-    process.kill_now();
+    process.stop(SIGKILL);
     for (const char* channel : {"joint_gz", "link_state_sensor", "imu_gz", "ft_gz"}) {
       Orvo::shm::ShmSegment::unlink(std::string("/orvo2_") + channel);
     }
     mq_unlink("/gz_to_orvo2_time");
   }
-  bool ready() { return process.started() && process.wait_for_output("4 plug-in(s)", 20s); }
+  bool ready() { return process.wait_for_output("4 plug-in(s)", 20s); }
 
-  gz_test::ProgramProcess process;
+  OrvoTest::ChildProcess process;
 };
 
 const std::string kExample = std::string(ORVO2_EXAMPLES_DIR) + "/sim_robot";
@@ -128,15 +128,15 @@ struct Range {
 
 TEST(SimRobot, JointsSettleAtTheCommandSensorsFollowAndTheRobotOutlivesTheSimulator) {
   SimulatorRun run;
-  gz_test::ProgramProcess& sim = run.process;
-  ASSERT_TRUE(run.ready()) << sim.out() << sim.err();
+  OrvoTest::ChildProcess& sim = run.process;
+  ASSERT_TRUE(run.ready()) << sim.output() << sim.errors();
 
   RobotSide robot;
   ASSERT_EQ(robot.count("joint_gz"), 6u);
   ASSERT_EQ(robot.count("link_state_sensor"), 2u);
 
   // Connected: every container has received a frame.
-  ASSERT_TRUE(run_cycles(10s, [&] { return robot.cycle([] {}, false); })) << sim.err();
+  ASSERT_TRUE(run_cycles(10s, [&] { return robot.cycle([] {}, false); })) << sim.errors();
 
   // Hold every joint with the gains in effect, and command the targets.
   const double targets[] = {0.4, -0.3, 0.5, 0.2, -0.4, 0.6};
@@ -173,7 +173,7 @@ TEST(SimRobot, JointsSettleAtTheCommandSensorsFollowAndTheRobotOutlivesTheSimula
         true);
     return settled_cycles >= 200;
   });
-  ASSERT_TRUE(settled) << sim.err();
+  ASSERT_TRUE(settled) << sim.errors();
   for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_NEAR(joint(i).get_link_pos(), targets[i], 0.005) << joint(i).get_name();
     EXPECT_FLOAT_EQ(joint(i).get_pos_ref(), targets[i]) << "the command, echoed";
@@ -196,7 +196,7 @@ TEST(SimRobot, JointsSettleAtTheCommandSensorsFollowAndTheRobotOutlivesTheSimula
 
   // The simulator dies: the robot side goes on cycling, receives nothing new
   // and keeps what it had, then stops in bounded time.
-  sim.kill_now();
+  sim.stop(SIGKILL);
   int received_after_kill = 0;
   run_cycles(800ms, [&] {
     received_after_kill += robot.cycle([] {}, true) ? 1 : 0;
@@ -245,21 +245,21 @@ double reported(const std::string& out, const std::string& what) {
 
 TEST(SimRobot, OrvocoreHoldsTheCommandedPositionsAndStopsAfterTheSimulatorDied) {
   SimulatorRun run;
-  ASSERT_TRUE(run.ready()) << run.process.out() << run.process.err();
+  ASSERT_TRUE(run.ready()) << run.process.output() << run.process.errors();
   OrvoTest::TempDir dir("gz_sim_robot");
   const std::vector<std::string> targets{"0.4", "-0.3", "0.5", "0.2", "-0.4", "0.6"};
-  gz_test::ProgramProcess core(ORVOCORE_PATH, {"--simtime", "--config", hold_config(dir, targets)});
-  ASSERT_TRUE(core.wait_for_output("started running", 20s)) << core.out() << core.err();
-  ASSERT_TRUE(core.wait_for_output("gz_test_position: settled", 20s)) << core.out() << core.err();
+  OrvoTest::ChildProcess core({ORVOCORE_PATH, "--simtime", "--config", hold_config(dir, targets)});
+  ASSERT_TRUE(core.wait_for_output("started running", 20s)) << core.output() << core.errors();
+  ASSERT_TRUE(core.wait_for_output("gz_test_position: settled", 20s)) << core.output() << core.errors();
 
   // The simulator dies; orvocore goes on until it is told to stop.
-  run.process.kill_now();
+  run.process.stop(SIGKILL);
   std::this_thread::sleep_for(500ms);
-  ASSERT_TRUE(core.running()) << core.err();
+  ASSERT_TRUE(core.running()) << core.errors();
   core.signal(SIGINT);
-  ASSERT_TRUE(core.wait(5s));
-  EXPECT_EQ(core.exit_code(), 0) << core.err();
-  const std::string out = core.out();
+  ASSERT_TRUE(core.wait_for_exit(5s));
+  EXPECT_EQ(core.exit_code(), 0) << core.errors();
+  const std::string out = core.output();
   EXPECT_THAT(out, testing::HasSubstr("gracefully stopping"));
 
   const char* const joints[] = {"shoulder_yaw", "shoulder_pitch", "elbow_pitch",

@@ -19,8 +19,8 @@
 #include "devices/joint_master_messages.h"
 #include "framework/service.h"
 #include "framework/topic.h"
+#include "child_process.h"
 #include "in_process_robot.h"
-#include "launcher_process.h"
 #include "orvo2/context.h"
 #include "orvo2/device_rt.h"
 #include "orvo2/journal.h"
@@ -263,14 +263,14 @@ TEST(ControlPluginEndToEnd, AsAnOrvocoreProcessThePluginSeesItsCommandsEchoed) {
   const std::string config = write_commander_robot(dir,
                                                    "          target: {type: double, value: -0.25}\n"
                                                    "          autostart: {type: bool, value: true}\n");
-  OrvoTest::LauncherProcess launcher(dir, {"--config", config});
-  ASSERT_TRUE(launcher.wait_output("started running", 10s)) << launcher.output() << launcher.errors();
-  EXPECT_TRUE(launcher.wait_output("position_commander 'commander': all 6 joints sensed at -0.25 rad", 10s))
+  OrvoTest::ChildProcess launcher({ORVOCORE_PATH, "--config", config});
+  ASSERT_TRUE(launcher.wait_for_output("started running", 10s)) << launcher.output() << launcher.errors();
+  EXPECT_TRUE(launcher.wait_for_output("position_commander 'commander': all 6 joints sensed at -0.25 rad", 10s))
       << launcher.output();
 
-  launcher.interrupt();
-  ASSERT_TRUE(launcher.wait_exit(3s));
-  EXPECT_TRUE(launcher.exited_with(0)) << launcher.errors();
+  launcher.signal(SIGINT);
+  ASSERT_TRUE(launcher.wait_for_exit(3s));
+  EXPECT_EQ(launcher.exit_code(), 0) << launcher.errors();
   const std::string output = launcher.output();
   EXPECT_NE(output.find("gracefully stopping"), std::string::npos) << output;
   EXPECT_EQ(output.find("safety limit violation"), std::string::npos) << output;

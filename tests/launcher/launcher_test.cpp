@@ -4,11 +4,12 @@
 #include <chrono>
 #include <string>
 
-#include "launcher_process.h"
+#include "child_process.h"
+#include "dummy_config.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;
-using OrvoTest::LauncherProcess;
+using OrvoTest::ChildProcess;
 using OrvoTest::TempDir;
 
 namespace {
@@ -26,15 +27,14 @@ const char* const one_thread =
     "          gain: {type: double, value: 0.5}\n";
 
 TEST(Launcher, VersionHelpAndBadOptions) {
-  TempDir dir("launcher_options");
-  LauncherProcess version(dir, {"--version"});
-  ASSERT_TRUE(version.wait_exit(5s));
-  EXPECT_TRUE(version.exited_with(0));
+  ChildProcess version({ORVOCORE_PATH, "--version"});
+  ASSERT_TRUE(version.wait_for_exit(5s));
+  EXPECT_EQ(version.exit_code(), 0);
   EXPECT_NE(version.output().find("version: 2.0.0"), std::string::npos) << version.output();
 
-  LauncherProcess help(dir, {"--help"});
-  ASSERT_TRUE(help.wait_exit(5s));
-  EXPECT_TRUE(help.exited_with(0));
+  ChildProcess help({ORVOCORE_PATH, "--help"});
+  ASSERT_TRUE(help.wait_for_exit(5s));
+  EXPECT_EQ(help.exit_code(), 0);
   for (const char* text :
        {"-V,  --verbose", "Print additional output", "-S,  --simtime", "Synchronize with simulation time",
         "-C <filepath>,  --config <filepath>", "Path to the orvo2 yaml configuration file", "--,  --ignore_rest",
@@ -42,9 +42,9 @@ TEST(Launcher, VersionHelpAndBadOptions) {
     EXPECT_NE(help.output().find(text), std::string::npos) << text;
   }
 
-  LauncherProcess bad(dir, {"--no-such-option"});
-  ASSERT_TRUE(bad.wait_exit(5s));
-  EXPECT_TRUE(bad.exited_with(1));
+  ChildProcess bad({ORVOCORE_PATH, "--no-such-option"});
+  ASSERT_TRUE(bad.wait_for_exit(5s));
+  EXPECT_EQ(bad.exit_code(), 1);
   EXPECT_NE((bad.output() + bad.errors()).find("PARSE ERROR"), std::string::npos);
   EXPECT_EQ(bad.output().find("started running"), std::string::npos);
 }
@@ -52,17 +52,17 @@ TEST(Launcher, VersionHelpAndBadOptions) {
 TEST(Launcher, RunsUntilSigintThenStopsInOrderWithinASecond) {
   TempDir dir("launcher_run");
   const std::string config = OrvoTest::write_dummy_config(dir, one_thread);
-  LauncherProcess launcher(dir, {"--config", config});
-  ASSERT_TRUE(launcher.wait_output("started running", 10s)) << launcher.output() << launcher.errors();
+  ChildProcess launcher({ORVOCORE_PATH, "--config", config});
+  ASSERT_TRUE(launcher.wait_for_output("started running", 10s)) << launcher.output() << launcher.errors();
   // The plug-in got its robot interface from the real-time back end.
   EXPECT_EQ(launcher.output().find("gets no robot interface"), std::string::npos) << launcher.output();
   std::this_thread::sleep_for(200ms);
 
   const auto interrupted = std::chrono::steady_clock::now();
-  launcher.interrupt();
-  ASSERT_TRUE(launcher.wait_exit(3s));
+  launcher.signal(SIGINT);
+  ASSERT_TRUE(launcher.wait_for_exit(3s));
   EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 1500ms);
-  EXPECT_TRUE(launcher.exited_with(0)) << launcher.errors();
+  EXPECT_EQ(launcher.exit_code(), 0) << launcher.errors();
   const std::string output = launcher.output();
   EXPECT_NE(output.find("gracefully stopping"), std::string::npos) << output;
   EXPECT_LT(output.find("started running"), output.find("gracefully stopping"));
@@ -83,11 +83,11 @@ TEST(Launcher, ConfigurationPathFromTheFirst299CharactersOfOrvoConfig) {
   ASSERT_EQ(config.size(), 299u);
   const std::string pointer = dir.write("orvo_config", config + std::string(101, 'x') + "\nsecond line\n");
 
-  LauncherProcess launcher(dir, {"--verbose"}, {{"ORVO_CONFIG", pointer}});
-  ASSERT_TRUE(launcher.wait_output("started running", 10s)) << launcher.output() << launcher.errors();
-  launcher.interrupt();
-  ASSERT_TRUE(launcher.wait_exit(3s));
-  EXPECT_TRUE(launcher.exited_with(0));
+  ChildProcess launcher({ORVOCORE_PATH, "--verbose"}, {{"ORVO_CONFIG", pointer}});
+  ASSERT_TRUE(launcher.wait_for_output("started running", 10s)) << launcher.output() << launcher.errors();
+  launcher.signal(SIGINT);
+  ASSERT_TRUE(launcher.wait_for_exit(3s));
+  EXPECT_EQ(launcher.exit_code(), 0);
 }
 
 TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
@@ -112,9 +112,9 @@ TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
        "unable to load plug-in 'nowhere' for task 't'"},
   };
   for (const Case& bad : cases) {
-    LauncherProcess launcher(dir, {"-C", bad.config});
-    ASSERT_TRUE(launcher.wait_exit(10s)) << bad.name;
-    EXPECT_TRUE(launcher.exited_with(1)) << bad.name;
+    ChildProcess launcher({ORVOCORE_PATH, "-C", bad.config});
+    ASSERT_TRUE(launcher.wait_for_exit(10s)) << bad.name;
+    EXPECT_EQ(launcher.exit_code(), 1) << bad.name;
     const std::string errors = launcher.errors();
     EXPECT_EQ(errors.rfind("orvocore: ", 0), 0u) << bad.name << ": " << errors;
     EXPECT_NE(errors.find(bad.message), std::string::npos) << bad.name << ": " << errors;

@@ -1,14 +1,12 @@
 // The process clock follows 8-byte nanosecond counts on "gz_to_orvo2_time".
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <mqueue.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <thread>
 
+#include "clock_sender.h"
 #include "orvo2/journal.h"
 #include "orvo2/simulated_clock.h"
 #include "sim_time.h"
@@ -16,27 +14,9 @@
 using namespace std::chrono_literals;
 using Orvo::chrono::simulated_clock;
 
+using OrvoTest::ClockSender;
+
 namespace {
-
-class ClockSender {
-public:
-  ClockSender() {
-    mq_unlink("/gz_to_orvo2_time");  // no stale counts from an earlier run
-    mq_attr attr{};
-    attr.mq_maxmsg = 10;
-    attr.mq_msgsize = 8;
-    _queue = mq_open("/gz_to_orvo2_time", O_WRONLY | O_CREAT | O_NONBLOCK, 0660, &attr);
-  }
-  ~ClockSender() {
-    mq_close(_queue);
-    mq_unlink("/gz_to_orvo2_time");
-  }
-  bool ok() const { return _queue != static_cast<mqd_t>(-1); }
-  void send(int64_t ns) { mq_send(_queue, reinterpret_cast<const char*>(&ns), sizeof(ns), 0); }
-
-private:
-  mqd_t _queue;
-};
 
 template <typename Pred>
 bool eventually(Pred pred, std::chrono::milliseconds limit = 2000ms) {

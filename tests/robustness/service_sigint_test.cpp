@@ -11,11 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher_process.h"
+#include "child_process.h"
+#include "dummy_config.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;
-using OrvoTest::LauncherProcess;
+using OrvoTest::ChildProcess;
 using OrvoTest::TempDir;
 
 namespace {
@@ -52,17 +53,17 @@ std::string service_threads(int handler_ms, bool drain, int timeout_ms) {
 // and expects the orderly stop within `bound`.
 void interrupt_while(const std::string& threads, const std::string& busy, std::chrono::milliseconds bound) {
   TempDir dir("robust_service_sigint");
-  LauncherProcess launcher(dir, {"--config", OrvoTest::write_dummy_config(dir, threads)});
-  ASSERT_TRUE(launcher.wait_output("started running", 10s)) << launcher.output() << launcher.errors();
-  ASSERT_TRUE(launcher.wait_output(busy, 10s)) << launcher.output() << launcher.errors();
+  ChildProcess launcher({ORVOCORE_PATH, "--config", OrvoTest::write_dummy_config(dir, threads)});
+  ASSERT_TRUE(launcher.wait_for_output("started running", 10s)) << launcher.output() << launcher.errors();
+  ASSERT_TRUE(launcher.wait_for_output(busy, 10s)) << launcher.output() << launcher.errors();
 
   const auto interrupted = std::chrono::steady_clock::now();
-  launcher.interrupt();
-  ASSERT_TRUE(launcher.wait_exit(bound + 5s)) << "hangs; output: " << launcher.output();
+  launcher.signal(SIGINT);
+  ASSERT_TRUE(launcher.wait_for_exit(bound + 5s)) << "hangs; output: " << launcher.output();
   const std::chrono::duration<double> stop = std::chrono::steady_clock::now() - interrupted;
   std::printf("service SIGINT: stopped %.2f s after the signal\n", stop.count());
   EXPECT_LT(stop, bound);
-  EXPECT_TRUE(launcher.exited_with(0)) << launcher.output() << launcher.errors();
+  EXPECT_EQ(launcher.exit_code(), 0) << launcher.output() << launcher.errors();
   EXPECT_NE(launcher.output().find("gracefully stopping"), std::string::npos) << launcher.output();
   EXPECT_EQ(launcher.errors(), "");
 }

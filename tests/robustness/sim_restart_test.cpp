@@ -18,11 +18,11 @@
 #include <yaml-cpp/yaml.h>
 
 #include "orvo2/shm_segment.h"
-#include "program_process.h"
+#include "child_process.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;
-using gz_test::ProgramProcess;
+using OrvoTest::ChildProcess;
 using testing::HasSubstr;
 using testing::Not;
 
@@ -44,8 +44,8 @@ struct Leftovers {
   ~Leftovers() { remove_simulator_leftovers(); }
 };
 
-ProgramProcess* start_simulator(std::unique_ptr<ProgramProcess>& slot) {
-  slot = std::make_unique<ProgramProcess>(ORVOSIM_PATH, std::vector<std::string>{kExample + "/sim_arm.sdf"});
+ChildProcess* start_simulator(std::unique_ptr<ChildProcess>& slot) {
+  slot = std::make_unique<ChildProcess>(std::vector<std::string>{ORVOSIM_PATH, kExample + "/sim_arm.sdf"});
   return slot.get();
 }
 
@@ -70,61 +70,61 @@ std::string track_config(const OrvoTest::TempDir& dir, const std::vector<std::st
 TEST(SimRestart, OrvocoreOutlivesTheSimulatorAndControlsTheJointsOfItsSuccessor) {
   Leftovers leftovers;
   OrvoTest::TempDir dir("robust_sim_restart");
-  std::unique_ptr<ProgramProcess> sim;
-  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->out() << sim->err();
+  std::unique_ptr<ChildProcess> sim;
+  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->output() << sim->errors();
 
-  ProgramProcess core(ORVOCORE_PATH,
-                      {"--simtime", "--config", track_config(dir, {"0.4", "-0.3", "0.5", "0.2", "-0.4", "0.6"})});
-  ASSERT_TRUE(core.wait_for_output("started running", 20s)) << core.out() << core.err();
-  ASSERT_TRUE(core.wait_for_output("robust_track: settled 1", 20s)) << core.out() << core.err();
+  ChildProcess core(
+      {ORVOCORE_PATH, "--simtime", "--config", track_config(dir, {"0.4", "-0.3", "0.5", "0.2", "-0.4", "0.6"})});
+  ASSERT_TRUE(core.wait_for_output("started running", 20s)) << core.output() << core.errors();
+  ASSERT_TRUE(core.wait_for_output("robust_track: settled 1", 20s)) << core.output() << core.errors();
 
   // The simulator dies without a word: orvocore goes on.
-  sim->kill_now();
+  sim->stop(SIGKILL);
   std::this_thread::sleep_for(1500ms);
-  ASSERT_TRUE(core.running()) << core.err();
+  ASSERT_TRUE(core.running()) << core.errors();
 
   // A new simulator starts the arm from its model again: the joints leave
   // their targets, then the plug-in brings them back.
   const auto restarted = std::chrono::steady_clock::now();
-  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->out() << sim->err();
-  EXPECT_TRUE(core.wait_for_output("robust_track: lost 1", 10s)) << core.out() << core.err();
-  EXPECT_TRUE(core.wait_for_output("robust_track: settled 2", 20s)) << core.out() << core.err();
+  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->output() << sim->errors();
+  EXPECT_TRUE(core.wait_for_output("robust_track: lost 1", 10s)) << core.output() << core.errors();
+  EXPECT_TRUE(core.wait_for_output("robust_track: settled 2", 20s)) << core.output() << core.errors();
   std::printf("simulator restart: joints settled again %.2f s after the start of the new simulator\n",
               std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count());
 
   // Killed once more, and orvocore is stopped while no simulator runs.
-  sim->kill_now();
+  sim->stop(SIGKILL);
   std::this_thread::sleep_for(500ms);
-  ASSERT_TRUE(core.running()) << core.err();
+  ASSERT_TRUE(core.running()) << core.errors();
   const auto interrupted = std::chrono::steady_clock::now();
   core.signal(SIGINT);
-  ASSERT_TRUE(core.wait(5s)) << core.out() << core.err();
+  ASSERT_TRUE(core.wait_for_exit(5s)) << core.output() << core.errors();
   EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 2500ms);
-  EXPECT_EQ(core.exit_code(), 0) << core.err();
-  EXPECT_THAT(core.out(), HasSubstr("gracefully stopping"));
-  EXPECT_THAT(core.out() + core.err(), Not(HasSubstr("safety limits exceeded")));
+  EXPECT_EQ(core.exit_code(), 0) << core.errors();
+  EXPECT_THAT(core.output(), HasSubstr("gracefully stopping"));
+  EXPECT_THAT(core.output() + core.errors(), Not(HasSubstr("safety limits exceeded")));
 }
 
 TEST(SimRestart, ASecondOrvocoreTakesOverTheChannelsOfAKilledOne) {
   Leftovers leftovers;
   OrvoTest::TempDir dir("robust_core_restart");
-  std::unique_ptr<ProgramProcess> sim;
-  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->out() << sim->err();
+  std::unique_ptr<ChildProcess> sim;
+  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->output() << sim->errors();
 
   const std::vector<std::string> first_targets(6, "0.3");
-  auto first = std::make_unique<ProgramProcess>(
-      ORVOCORE_PATH, std::vector<std::string>{"--simtime", "--config", track_config(dir, first_targets)});
-  ASSERT_TRUE(first->wait_for_output("robust_track: settled 1", 20s)) << first->out() << first->err();
+  auto first = std::make_unique<ChildProcess>(
+      std::vector<std::string>{ORVOCORE_PATH, "--simtime", "--config", track_config(dir, first_targets)});
+  ASSERT_TRUE(first->wait_for_output("robust_track: settled 1", 20s)) << first->output() << first->errors();
   // Killed without a chance to give the channels up.
-  first->kill_now();
+  first->stop(SIGKILL);
 
   OrvoTest::TempDir second_dir("robust_core_restart_second");
   const std::vector<std::string> second_targets(6, "-0.2");
-  ProgramProcess second(ORVOCORE_PATH, {"--simtime", "--config", track_config(second_dir, second_targets)});
-  ASSERT_TRUE(second.wait_for_output("robust_track: settled 1", 20s)) << second.out() << second.err();
-  EXPECT_THAT(second.out(), Not(HasSubstr("already has a client")));
+  ChildProcess second({ORVOCORE_PATH, "--simtime", "--config", track_config(second_dir, second_targets)});
+  ASSERT_TRUE(second.wait_for_output("robust_track: settled 1", 20s)) << second.output() << second.errors();
+  EXPECT_THAT(second.output(), Not(HasSubstr("already has a client")));
   second.signal(SIGINT);
-  ASSERT_TRUE(second.wait(5s));
-  EXPECT_EQ(second.exit_code(), 0) << second.err();
-  EXPECT_TRUE(sim->running()) << sim->err();
+  ASSERT_TRUE(second.wait_for_exit(5s));
+  EXPECT_EQ(second.exit_code(), 0) << second.errors();
+  EXPECT_TRUE(sim->running()) << sim->errors();
 }

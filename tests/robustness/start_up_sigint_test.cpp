@@ -10,14 +10,16 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "launcher_process.h"
+#include "child_process.h"
+#include "dummy_config.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;
-using OrvoTest::LauncherProcess;
+using OrvoTest::ChildProcess;
 using OrvoTest::TempDir;
 
 namespace {
@@ -37,12 +39,14 @@ const char* const kJointMaster =
 // Interrupts orvocore `delay` after it was started; true when it then ended
 // within 3 s, by SIGINT before start-up was over or with status 0 after it.
 // `started` tells which.
-::testing::AssertionResult interrupt_after(const TempDir& dir, std::chrono::milliseconds delay,
-                                           const std::vector<std::string>& args, bool& started) {
-  LauncherProcess launcher(dir, args);
+::testing::AssertionResult interrupt_after(std::chrono::milliseconds delay, const std::vector<std::string>& args,
+                                           bool& started) {
+  std::vector<std::string> command{ORVOCORE_PATH};
+  command.insert(command.end(), args.begin(), args.end());
+  ChildProcess launcher(command);
   std::this_thread::sleep_for(delay);
-  launcher.interrupt();
-  if (!launcher.wait_exit(3s)) {
+  launcher.signal(SIGINT);
+  if (!launcher.wait_for_exit(3s)) {
     return ::testing::AssertionFailure() << "no end within 3 s of SIGINT; output: " << launcher.output();
   }
   const std::string output = launcher.output();
@@ -50,7 +54,7 @@ const char* const kJointMaster =
   if (launcher.killed_by(SIGINT) && !started) {
     return ::testing::AssertionSuccess();
   }
-  if (launcher.exited_with(0) && started && launcher.errors().empty()) {
+  if (launcher.exit_code() == 0 && started && launcher.errors().empty()) {
     return ::testing::AssertionSuccess();
   }
   return ::testing::AssertionFailure() << "ended otherwise; output: " << output << " errors: " << launcher.errors();
@@ -65,7 +69,7 @@ TEST(StartUpSigint, EndsTheProcessAtEveryMomentOfStartUp) {
   int stopped_in_order = 0;
   for (int delay_ms : {0, 1, 2, 5, 10, 20, 35, 50, 75, 100, 150, 250, 400, 600, 1000}) {
     bool started = false;
-    EXPECT_TRUE(interrupt_after(dir, std::chrono::milliseconds(delay_ms), {"--config", config}, started))
+    EXPECT_TRUE(interrupt_after(std::chrono::milliseconds(delay_ms), {"--config", config}, started))
         << "SIGINT " << delay_ms << " ms after the start";
     (started ? stopped_in_order : interrupted_early) += 1;
   }
@@ -81,7 +85,7 @@ TEST(StartUpSigint, EndsTheWaitForTheSimulatorsClock) {
   mq_unlink("/gz_to_orvo2_time");
   for (int delay_ms : {0, 5, 50, 300}) {
     bool started = false;
-    EXPECT_TRUE(interrupt_after(dir, std::chrono::milliseconds(delay_ms), {"--simtime", "--config", config},
+    EXPECT_TRUE(interrupt_after(std::chrono::milliseconds(delay_ms), {"--simtime", "--config", config},
                                 started))
         << "SIGINT " << delay_ms << " ms after the start";
     EXPECT_FALSE(started) << "no clock was sent";

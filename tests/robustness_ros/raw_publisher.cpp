@@ -1,6 +1,6 @@
 #include "raw_publisher.h"
 
-#include "ros_test_env.h"
+#include "ros_master.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

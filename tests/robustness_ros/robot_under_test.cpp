@@ -8,6 +8,7 @@
 #include <ros/init.h>
 #include <std_srvs/SetBool.h>
 
+#include "bounded_wait.h"
 #include "raw_tcpros.h"
 
 namespace OrvoTest {
@@ -80,9 +81,7 @@ RobotUnderTest::RobotUnderTest(const std::string& tag)
   _dir.write("dummy_arm.srdf", read_file(example + "dummy_arm.srdf"));
   const std::string config = _dir.write("config.yaml", robot_config());
   const std::string master_uri = "http://127.0.0.1:" + std::to_string(_master_port);
-  ::setenv("ROS_MASTER_URI", master_uri.c_str(), 1);
-  ::setenv("ROS_HOSTNAME", "127.0.0.1", 1);
-  ::setenv("ROS_HOME", (_dir.path() + "/ros_home").c_str(), 1);
+  export_ros_environment(_master_port, _dir.path() + "/ros_home");
 
   _master = std::make_unique<RosMaster>(_master_port, _dir.path() + "/master.log");
   if (!_master->ready()) {
@@ -153,7 +152,7 @@ int RobotUnderTest::stop_core() {
 RobotUnderTest::~RobotUnderTest() {
   _monitor.reset();
   ros::shutdown();
-  _core.reset();
+  _core->stop();
   _master.reset();
 }
 

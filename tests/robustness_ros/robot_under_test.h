@@ -15,8 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "child_process.h"
 #include "robot_monitor.h"
-#include "ros_test_env.h"
+#include "ros_master.h"
 #include "temp_dir.h"
 
 namespace OrvoTest {

@@ -23,6 +23,7 @@
 #include <orvo_msgs/SetControlMask.h>
 #include <std_msgs/String.h>
 
+#include "bounded_wait.h"
 #include "raw_publisher.h"
 #include "raw_tcpros.h"
 #include "robot_under_test.h"

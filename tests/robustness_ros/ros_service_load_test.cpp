@@ -166,7 +166,7 @@ TEST(RosServiceLoad, SixteenClientsWhileTheRobotCyclesAt1kHz) {
     const bool finished = done_cv.wait_until(lock, until + 30s, [&] { return done == kClients; });
     if (!finished) {
       ADD_FAILURE() << "service calls still pending 30 s after the load ended\n" << robot.core().output();
-      ::kill(robot.core().pid(), SIGKILL);
+      robot.core().signal(SIGKILL);
     }
   }
   for (std::thread& client : clients) {

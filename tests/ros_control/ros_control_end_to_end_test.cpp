@@ -21,8 +21,8 @@
 #include <ros/ros.h>
 #include <std_srvs/SetBool.h>
 
+#include "child_process.h"
 #include "ros_test_environment.h"
-#include "spawned_process.h"
 #include "temp_dir.h"
 #include "wait_until.h"
 
@@ -93,18 +93,16 @@ private:
 };
 
 // A ROS tool run with the build tree's orvo_msgs environment, as the README does.
-int run_ros_tool(OrvoTest::TempDir& dir, const std::string& command) {
-  OrvoTest::SpawnedProcess tool({"/bin/bash", "-c", ". " ORVO2_BINARY_DIR "/orvo_msgs_env.sh && exec " + command},
-                                {}, dir.path() + "/tool.log");
-  const int status = tool.wait_for_exit(30s);
-  EXPECT_NE(status, -1) << command << " did not end: " << tool.output();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << ": " << tool.output();
-  return status;
+void run_ros_tool(OrvoTest::TempDir& dir, const std::string& command) {
+  OrvoTest::ChildProcess tool({"/bin/bash", "-c", ". " ORVO2_BINARY_DIR "/orvo_msgs_env.sh && exec " + command},
+                              dir.path() + "/tool.log");
+  EXPECT_TRUE(tool.wait_for_exit(30s)) << command << " did not end: " << tool.output();
+  EXPECT_EQ(tool.exit_code(), 0) << command << ": " << tool.output();
 }
 
 TEST(RosControlEndToEnd, RostopicPubMovesTheExampleRobotsJoints) {
   OrvoTest::TempDir dir("ros_control_e2e");
-  OrvoTest::SpawnedProcess core({ORVOCORE, "--config", kExample + "config.yaml"}, {}, dir.path() + "/orvocore.log");
+  OrvoTest::ChildProcess core({ORVOCORE, "--config", kExample + "config.yaml"}, dir.path() + "/orvocore.log");
   ASSERT_TRUE(ros::service::waitForService("/orvocore/ros_control/switch", ros::Duration(30))) << core.output();
 
   JointStates joint_states;
@@ -122,8 +120,7 @@ TEST(RosControlEndToEnd, RostopicPubMovesTheExampleRobotsJoints) {
   EXPECT_TRUE(joint_states.wait_for({{"elbow_pitch", 0.5f}, {"wrist_roll", -0.3f}}, 10s))
       << joint_states.last_text() << core.output();
 
-  const int status = core.stop(SIGINT, 5s);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << core.output();
+  EXPECT_EQ(core.stop(SIGINT, 5s), 0) << core.output();
   EXPECT_NE(core.output().find("gracefully stopping"), std::string::npos) << core.output();
 }
 
@@ -144,10 +141,9 @@ threads:
       ros_control:
         plugin: ros_control
 )");
-  OrvoTest::SpawnedProcess core({ORVOCORE, "--config", config}, {}, dir.path() + "/orvocore.log");
-  const int status = core.wait_for_exit(20s);
-  ASSERT_NE(status, -1) << core.output();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << core.output();
+  OrvoTest::ChildProcess core({ORVOCORE, "--config", config}, dir.path() + "/orvocore.log");
+  ASSERT_TRUE(core.wait_for_exit(20s)) << core.output();
+  EXPECT_EQ(core.exit_code(), 1) << core.output();
   EXPECT_NE(core.output().find("task 'ros_control': ROS is not initialised in this process"), std::string::npos)
       << core.output();
 }

@@ -12,7 +12,10 @@
 
 #include <orvo_msgs/SetControlMask.h>
 
-#include "ros_test_env.h"
+#include "bounded_wait.h"
+#include "child_process.h"
+#include "ros_master.h"
+#include "run_tool.h"
 #include "temp_dir.h"
 
 namespace {
@@ -81,9 +84,7 @@ protected:
     _dir.write("dummy_arm.urdf", read_file(example + "dummy_arm.urdf"));
     _dir.write("dummy_arm.srdf", read_file(example + "dummy_arm.srdf"));
     _config = _dir.write("config.yaml", robot_config());
-    ::setenv("ROS_MASTER_URI", ("http://127.0.0.1:" + std::to_string(_port)).c_str(), 1);
-    ::setenv("ROS_HOSTNAME", "127.0.0.1", 1);
-    ::setenv("ROS_HOME", (_dir.path() + "/ros_home").c_str(), 1);
+    OrvoTest::export_ros_environment(_port, _dir.path() + "/ros_home");
     ::setenv("PYTHONPATH", ORVO2_TEST_PYTHONPATH, 1);
     ::setenv("ROS_PACKAGE_PATH", ORVO_MSGS_SHARE_PARENT, 1);
   }

@@ -12,6 +12,7 @@
 
 #include <orvo_msgs/JointState.h>
 
+#include "bounded_wait.h"
 #include "devices/joint_master_messages.h"
 #include "framework/parameter.h"
 #include "framework/topic.h"
@@ -19,7 +20,7 @@
 #include "orvo2/device_rt.h"
 #include "orvo2/journal.h"
 #include "orvo2/plugin_loader.h"
-#include "ros_test_env.h"
+#include "ros_master.h"
 #include "temp_dir.h"
 
 namespace {
@@ -42,9 +43,7 @@ std::unique_ptr<Orvo::ControlPlugin> start_bridge(const std::string& task) {
 TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
   OrvoTest::TempDir dir("ros_io_plugin");
   const int port = OrvoTest::free_loopback_port();
-  ::setenv("ROS_MASTER_URI", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
-  ::setenv("ROS_HOSTNAME", "127.0.0.1", 1);
-  ::setenv("ROS_HOME", (dir.path() + "/ros_home").c_str(), 1);
+  OrvoTest::export_ros_environment(port, dir.path() + "/ros_home");
   OrvoTest::RosMaster master(port, dir.path() + "/master.log");
   ASSERT_TRUE(master.ready());
   Orvo::JournalCapture journal;

@@ -19,7 +19,7 @@
 #include "orvo2/context.h"
 #include "orvo2/plugin_loader.h"
 #include "orvo2/topic_manager.h"
-#include "private_rosmaster.h"
+#include "ros_master.h"
 #include "ros_support/ros_support.h"
 #include "wait_until.h"
 
@@ -29,8 +29,7 @@ using namespace std::chrono_literals;
 using Orvo::test::wait_until;
 
 TEST(RosSupportWithBridge, CallbacksRunInTheBridgesCycle) {
-  OrvoTest::PrivateRosMaster master("ros_support_bridge");
-  master.export_environment();
+  const OrvoTest::RosMaster master("ros_support_bridge");
   auto bridge = Orvo::load_control_plugin(Orvo::ControlPlugin::Args{"ros_io", "ros_io", "ros_thread", {}, nullptr});
   for (int step = 0; step < 5 && bridge->getState() != Orvo::Runnable::Running; ++step) {
     bridge->execute_lifecycle();

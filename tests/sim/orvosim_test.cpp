@@ -5,8 +5,6 @@
 #include <fcntl.h>
 #include <mqueue.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,7 +21,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-extern char** environ;
+#include "child_process.h"
 
 using namespace std::chrono_literals;
 using testing::HasSubstr;
@@ -47,69 +45,23 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
-// One orvosim process with its output in files; killed and reaped at the end,
-// when the clock queue is removed as well.
-class Orvosim {
+// One orvosim run; at the end the clock queue it made is removed as well.
+class Orvosim : public OrvoTest::ChildProcess {
 public:
-  explicit Orvosim(const std::vector<std::string>& args)
-      : out_path_(temp_path("out.txt")), err_path_(temp_path("err.txt")) {
-    std::vector<std::string> all{ORVOSIM_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, ORVOSIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
+  explicit Orvosim(const std::vector<std::string>& args) : ChildProcess(command(args)) {}
   ~Orvosim() {
-    if (running()) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    std::remove(out_path_.c_str());
-    std::remove(err_path_.c_str());
-    mq_unlink("/gz_to_orvo2_time");  // the clock queue the run created
+    stop(SIGKILL, 5s);
+    mq_unlink("/gz_to_orvo2_time");
   }
-
-  bool started() const { return pid_ > 0; }
-  bool running() const { return pid_ > 0 && !exited_; }
-  // Waits at most timeout for the process to end; true when it ended.
-  bool wait(std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (running()) {
-      if (waitpid(pid_, &status_, WNOHANG) == pid_) {
-        exited_ = true;
-        break;
-      }
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(5ms);
-    }
-    return exited_;
-  }
-  // Waits at most timeout for text on standard output.
-  bool wait_for_output(const std::string& text, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (out().find(text) == std::string::npos) {
-      if (std::chrono::steady_clock::now() > end || !running()) return false;
-      std::this_thread::sleep_for(10ms);
-    }
-    return true;
-  }
-  void signal(int sig) { kill(pid_, sig); }
-  int exit_code() const { return exited_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
-  std::string out() const { return read_file(out_path_); }
-  std::string err() const { return read_file(err_path_); }
+  Orvosim(const Orvosim&) = delete;
+  Orvosim& operator=(const Orvosim&) = delete;
 
 private:
-  std::string out_path_;
-  std::string err_path_;
-  pid_t pid_ = -1;
-  int status_ = 0;
-  bool exited_ = false;
+  static std::vector<std::string> command(const std::vector<std::string>& args) {
+    std::vector<std::string> all{ORVOSIM_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    return all;
+  }
 };
 
 double joint_position(const std::string& out, const std::string& joint) {
@@ -123,10 +75,9 @@ double joint_position(const std::string& out, const std::string& joint) {
 
 TEST(Orvosim, PluginSeesItsGainsAndSettlesTheJointsNearTheirTargets) {
   Orvosim sim({"--fast", "--steps", "3000", data_file("pd_arm.sdf")});
-  ASSERT_TRUE(sim.started());
-  ASSERT_TRUE(sim.wait(60s));
-  const std::string out = sim.out();
-  EXPECT_EQ(sim.exit_code(), 0) << sim.err();
+  ASSERT_TRUE(sim.wait_for_exit(60s));
+  const std::string out = sim.output();
+  EXPECT_EQ(sim.exit_code(), 0) << sim.errors();
   EXPECT_THAT(out, HasSubstr("pd_test: gain 'shoulder' p=50 d=5 target=0.5\n"));
   EXPECT_THAT(out, HasSubstr("pd_test: gain 'elbow' p=40 d=4 target=-0.3\n"));
   EXPECT_THAT(out, HasSubstr("pd_test: updates 3000\n"));  // and simulated time never went back
@@ -149,7 +100,6 @@ TEST(Orvosim, ClockChannelDeliversIncreasingEightByteTimes) {
   }  // stale times of an earlier run
 
   Orvosim sim({"--quiet", "--steps", "300", "--step", "0.001", data_file("pd_arm.sdf")});
-  ASSERT_TRUE(sim.started());
   std::vector<int64_t> times;
   const auto end = std::chrono::steady_clock::now() + 30s;
   bool ended = false;
@@ -163,13 +113,13 @@ TEST(Orvosim, ClockChannelDeliversIncreasingEightByteTimes) {
       continue;
     }
     if (ended || std::chrono::steady_clock::now() > end) break;
-    ended = sim.wait(0ms);  // once ended, what is left in the queue is read
+    ended = sim.wait_for_exit(0ms);  // once ended, what is left in the queue is read
     if (!ended) std::this_thread::sleep_for(200us);
   }
   mq_close(queue);
   mq_unlink(name);
-  ASSERT_TRUE(sim.wait(10s));
-  EXPECT_EQ(sim.exit_code(), 0) << sim.err();
+  ASSERT_TRUE(sim.wait_for_exit(10s));
+  EXPECT_EQ(sim.exit_code(), 0) << sim.errors();
 
   ASSERT_GE(times.size(), 100u);  // a slow reader may miss some, never most
   for (std::size_t i = 0; i < times.size(); ++i) {
@@ -210,23 +160,22 @@ TEST(Orvosim, BadInputExitsNonZeroWithAClearMessage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     Orvosim sim(c.args);
-    ASSERT_TRUE(sim.wait(30s));
+    ASSERT_TRUE(sim.wait_for_exit(30s));
     EXPECT_EQ(sim.exit_code(), 1);
-    EXPECT_THAT(sim.err(), HasSubstr(c.message));
+    EXPECT_THAT(sim.errors(), HasSubstr(c.message));
   }
   for (const std::string& path : {malformed, unknown_plugin, no_entry}) std::remove(path.c_str());
 }
 
 TEST(Orvosim, SigintStopsTheRunInOrder) {
   Orvosim sim({data_file("pd_arm.sdf")});
-  ASSERT_TRUE(sim.started());
-  ASSERT_TRUE(sim.wait_for_output("orvosim: world 'pd_world'", 30s)) << sim.err();
+  ASSERT_TRUE(sim.wait_for_output("orvosim: world 'pd_world'", 30s)) << sim.errors();
   std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(sim.running());
   sim.signal(SIGINT);
-  ASSERT_TRUE(sim.wait(10s));
-  EXPECT_EQ(sim.exit_code(), 0) << sim.err();
-  const std::string out = sim.out();
+  ASSERT_TRUE(sim.wait_for_exit(10s));
+  EXPECT_EQ(sim.exit_code(), 0) << sim.errors();
+  const std::string out = sim.output();
   EXPECT_THAT(out, HasSubstr("pd_test: updates "));  // the plug-in was destroyed
   EXPECT_THAT(out, HasSubstr("orvosim: stopped after "));
 }

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 #include <ros/init.h>
 
-#include "private_rosmaster.h"
+#include "ros_master.h"
 
 namespace OrvoTest {
 
@@ -24,8 +24,7 @@ public:
   explicit RosTestEnvironment(std::string tag) : _tag(std::move(tag)) {}
 
   void SetUp() override {
-    _master = std::make_unique<PrivateRosMaster>(_tag);
-    _master->export_environment();
+    _master = std::make_unique<RosMaster>(_tag);
     int argc = 0;
     ros::init(argc, nullptr, _tag + "_" + std::to_string(::getpid()), ros::init_options::NoSigintHandler);
   }
@@ -37,7 +36,7 @@ public:
 
 private:
   std::string _tag;
-  std::unique_ptr<PrivateRosMaster> _master;
+  std::unique_ptr<RosMaster> _master;
 };
 
 }  // namespace OrvoTest
