@@ -40,6 +40,7 @@ TEST(ChannelLifecycle, StaleSegmentOfADeadServerIsReplaced) {
 
 TEST(ChannelLifecycle, ClientOutlivesServersAndFollowsTheNextOne) {
   const std::string channel = unique_channel("death");
+  const SegmentRemover remover(channel);
   auto hip = std::make_shared<TestDevice>("hip");
   ClientManager client(devices(hip), "shm", channel);
 
@@ -85,6 +86,7 @@ TEST(ChannelLifecycle, ClientOutlivesServersAndFollowsTheNextOne) {
 
 TEST(ChannelLifecycle, ServerProcessChangesRxEveryCycleWithoutTearing) {
   const std::string channel = unique_channel("twoproc");
+  const SegmentRemover remover(channel);
   auto hip = std::make_shared<TestDevice>("hip");
   ClientManager client(devices(hip), "shm", channel);
   ChildProcess server([&] { serve_counting(channel, 1.f); });

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "orvo2/device_rt.h"
@@ -83,6 +84,19 @@ inline std::string unique_channel(const std::string& what) {
   static int counter = 0;
   return "test_" + what + "_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
 }
+
+// Removes a channel's shared memory when the test ends, however it ended (a
+// server killed by the test leaves its segment behind).
+class SegmentRemover {
+public:
+  explicit SegmentRemover(std::string channel) : _name("/orvo2_" + std::move(channel)) {}
+  ~SegmentRemover() { ::shm_unlink(_name.c_str()); }
+  SegmentRemover(const SegmentRemover&) = delete;
+  SegmentRemover& operator=(const SegmentRemover&) = delete;
+
+private:
+  std::string _name;
+};
 
 }  // namespace test
 }  // namespace Orvo

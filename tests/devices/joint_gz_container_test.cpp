@@ -123,6 +123,7 @@ TEST(JointGzContainer, WaitsConnectsResetsOnceThenRuns) {
 
 TEST(JointGzContainer, SimulatorInAnotherProcess) {
   const std::string channel = use_unique_channel("process");
+  const Orvo::test::SegmentRemover remover(channel);
   const std::vector<DeviceInfo> infos{{"hip", "joint_gz", 1}};
 
   // The simulator: link_pos counts cycles, damping echoes the commanded pos_ref.
