@@ -73,11 +73,13 @@ def main():
     parser.add_argument("--min-time", default="0.5")
     parser.add_argument("--json")
     args = parser.parse_args()
-    path = args.json
-    if not path:
-        path = os.path.join(tempfile.mkdtemp(prefix=f"orvo2_comparison_{os.getpid()}_"), "comparison.json")
-        run(args.build, args.repetitions, args.min_time, path)
-    context, runs, counters = collect(path)
+    if args.json:
+        context, runs, counters = collect(args.json)
+    else:
+        with tempfile.TemporaryDirectory(prefix=f"orvo2_comparison_{os.getpid()}_") as folder:
+            path = os.path.join(folder, "comparison.json")
+            run(args.build, args.repetitions, args.min_time, path)
+            context, runs, counters = collect(path)
     print(f"{context.get('date', '')}, load average {context.get('load_avg', '')}\n")
     print("| benchmark | median | min-max | mallocs per operation |")
     print("|---|---:|---:|---:|")
