@@ -10,6 +10,7 @@
 
 #include "bounded_wait.h"
 #include "raw_tcpros.h"
+#include "dummy_arm.h"
 
 namespace OrvoTest {
 
@@ -17,26 +18,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 std::string robot_config() {
-  return R"(robot:
-  urdf: dummy_arm.urdf
-  srdf: dummy_arm.srdf
-joints:
-  joint_dummy:
-    - {name: shoulder_yaw, id: 1}
-    - {name: shoulder_pitch, id: 2}
-    - {name: elbow_pitch, id: 3}
-    - {name: wrist_roll, id: 4}
-    - {name: wrist_pitch, id: 5}
-    - {name: wrist_yaw, id: 6}
-devices:
+  return OrvoTest::dummy_arm_robot_yaml() + R"(devices:
   joint_master:
     - {name: all_joints, id: 100}
 threads:
@@ -77,8 +60,7 @@ RobotUnderTest::RobotUnderTest(const std::string& tag)
     throw std::runtime_error("RobotUnderTest: one robot per test process (ROS is initialised once)");
   }
   const std::string example = std::string(ORVO2_SOURCE_DIR) + "/examples/dummy_robot/";
-  _dir.write("dummy_arm.urdf", read_file(example + "dummy_arm.urdf"));
-  _dir.write("dummy_arm.srdf", read_file(example + "dummy_arm.srdf"));
+  OrvoTest::copy_dummy_arm(_dir, example);
   const std::string config = _dir.write("config.yaml", robot_config());
   const std::string master_uri = "http://127.0.0.1:" + std::to_string(_master_port);
   export_ros_environment(_master_port, _dir.path() + "/ros_home");

@@ -25,6 +25,7 @@
 #include "ros_test_environment.h"
 #include "temp_dir.h"
 #include "wait_until.h"
+#include "dummy_arm.h"
 
 namespace {
 
@@ -35,13 +36,6 @@ auto* const ros_env =
     ::testing::AddGlobalTestEnvironment(new OrvoTest::RosTestEnvironment("ros_control_e2e"));
 
 const std::string kExample = ORVO2_SOURCE_DIR "/examples/dummy_robot/";
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The latest joint state of the bridge, taken on a queue of the test's own.
 class JointStates {
@@ -128,7 +122,7 @@ TEST(RosControlEndToEnd, RostopicPubMovesTheExampleRobotsJoints) {
 // made: orvocore stops with a message instead of ending on roscpp's trap.
 TEST(RosControlEndToEnd, WithoutTheBridgeFirstStartUpStopsWithAMessage) {
   OrvoTest::TempDir dir("ros_control_no_bridge");
-  dir.write("dummy_arm.urdf", read_file(kExample + "dummy_arm.urdf"));
+  dir.write("dummy_arm.urdf", OrvoTest::read_file(kExample + "dummy_arm.urdf"));
   const std::string config = dir.write("config.yaml", R"(robot:
   urdf: dummy_arm.urdf
 joints:

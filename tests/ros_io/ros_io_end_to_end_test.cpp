@@ -17,6 +17,7 @@
 #include "ros_master.h"
 #include "run_tool.h"
 #include "temp_dir.h"
+#include "dummy_arm.h"
 
 namespace {
 
@@ -26,29 +27,11 @@ using OrvoTest::RosMaster;
 using OrvoTest::run_tool;
 using OrvoTest::wait_until;
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The example dummy robot with a 10 ms thread for the bridge and a 2 ms
 // thread for the probe. The sensors have no driver: the bridge publishes
 // their client devices' (zero) records.
 std::string robot_config() {
-  return R"(robot:
-  urdf: dummy_arm.urdf
-  srdf: dummy_arm.srdf
-joints:
-  joint_dummy:
-    - {name: shoulder_yaw, id: 1}
-    - {name: shoulder_pitch, id: 2}
-    - {name: elbow_pitch, id: 3}
-    - {name: wrist_roll, id: 4}
-    - {name: wrist_pitch, id: 5}
-    - {name: wrist_yaw, id: 6}
-devices:
+  return OrvoTest::dummy_arm_robot_yaml() + R"(devices:
   joint_master:
     - {name: all_joints, id: 100}
   ft_gz:
@@ -81,8 +64,7 @@ protected:
   void SetUp() override {
     _port = OrvoTest::free_loopback_port();
     const std::string example = std::string(ORVO2_SOURCE_DIR) + "/examples/dummy_robot/";
-    _dir.write("dummy_arm.urdf", read_file(example + "dummy_arm.urdf"));
-    _dir.write("dummy_arm.srdf", read_file(example + "dummy_arm.srdf"));
+    OrvoTest::copy_dummy_arm(_dir, example);
     _config = _dir.write("config.yaml", robot_config());
     OrvoTest::export_ros_environment(_port, _dir.path() + "/ros_home");
     ::setenv("PYTHONPATH", ORVO2_TEST_PYTHONPATH, 1);

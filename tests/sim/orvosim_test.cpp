@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
+#include "dummy_arm.h"
 
 using namespace std::chrono_literals;
 using testing::HasSubstr;
@@ -36,13 +37,6 @@ std::string temp_path(const std::string& stem) {
   static int counter = 0;
   return testing::TempDir() + "orvosim_" + std::to_string(getpid()) + "_" +
          std::to_string(counter++) + "_" + stem;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // One orvosim run; at the end the clock queue it made is removed as well.
@@ -135,7 +129,7 @@ TEST(Orvosim, ClockChannelDeliversIncreasingEightByteTimes) {
 TEST(Orvosim, BadInputExitsNonZeroWithAClearMessage) {
   const std::string malformed = temp_path("malformed.sdf");
   std::ofstream(malformed) << "<sdf version='1.7'><model name='m'><link name='a'>";
-  const std::string model = read_file(data_file("pd_arm.sdf"));
+  const std::string model = OrvoTest::read_file(data_file("pd_arm.sdf"));
   auto with_plugin = [&](const std::string& filename) {
     const std::string path = temp_path("plugin.sdf");
     std::ofstream(path) << std::regex_replace(model, std::regex("liborvo2_sim_test_pd\\.so"), filename);
