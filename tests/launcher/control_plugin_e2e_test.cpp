@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../core/wait_until.h"
+#include "scheduler_client.h"
 #include "devices/joint_master_messages.h"
 #include "framework/service.h"
 #include "framework/topic.h"
@@ -79,34 +80,6 @@ std::string write_commander_robot(const TempDir& dir, const std::string& command
                    "        params:\n" +
                        commander_params);
 }
-
-// The scheduler services of one task, called from the test's thread.
-class Scheduler {
-public:
-  explicit Scheduler(const std::string& task)
-      : _command(Orvo::Context().serviceManager().serviceClient<Runnable::Command, bool>(
-            "/orvo_internal/scheduler/" + task + "/command")),
-        _state(Orvo::Context().serviceManager().serviceClient<Orvo::service::Empty, std::string>(
-            "/orvo_internal/scheduler/" + task + "/get_state")) {}
-
-  // The scheduler's verdict; false also when it did not answer within 1 s.
-  bool command(Runnable::Command command) {
-    bool accepted = false;
-    return _command->call(command, accepted, 1s) && accepted;
-  }
-  std::string state() {
-    std::string text = "no answer";
-    _state->call({}, text, 1s);
-    return text;
-  }
-  bool reaches(const std::string& state) {
-    return wait_until([&] { return this->state() == state; }, 5000ms);
-  }
-
-private:
-  Orvo::ServiceClient<Runnable::Command, bool>::Ptr _command;
-  Orvo::ServiceClient<Orvo::service::Empty, std::string>::Ptr _state;
-};
 
 // Everything the threads publish that the test looks at, delivered in the
 // test's thread by poll(): the joint master's aggregated rx (the newest),
@@ -185,7 +158,7 @@ TEST(ControlPluginEndToEnd, InProcessCommandsReachTheJointsAndTheSchedulerSwitch
   OrvoTest::InProcessRobot robot(config);
   Observer observer("commander", {"hal_thread", "ctrl_thread"});
   robot.start();
-  Scheduler commander("commander");
+  OrvoTest::SchedulerClient commander("commander", 5000ms);
 
   // Not started: the hardware runs and echoes the joints at rest.
   ASSERT_TRUE(commander.reaches("Initialized"));

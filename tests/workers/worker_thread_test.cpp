@@ -16,6 +16,7 @@
 #include "orvo2/task_manager.h"
 #include "orvo2/task_statistics.h"
 #include "../core/wait_until.h"
+#include "scheduler_client.h"
 #include "worker_helpers.h"
 
 using namespace std::chrono_literals;
@@ -31,33 +32,6 @@ std::shared_ptr<Orvo::Subscriber<T>> listen(const std::string& topic, std::vecto
   return Orvo::Context().topicManager().subscribe<T>(
       topic, [&into](const T& value) { into.push_back(value); }, nullptr, queue_size, "test");
 }
-
-class Scheduler {
-public:
-  explicit Scheduler(const std::string& task)
-      : _command(Orvo::Context().serviceManager().serviceClient<Runnable::Command, bool>(
-            "/orvo_internal/scheduler/" + task + "/command")),
-        _state(Orvo::Context().serviceManager().serviceClient<Orvo::service::Empty, std::string>(
-            "/orvo_internal/scheduler/" + task + "/get_state")) {}
-
-  // The scheduler's verdict; false also when it did not answer.
-  bool command(Runnable::Command command) {
-    bool accepted = false;
-    return _command->call(command, accepted, 1s) && accepted;
-  }
-  std::string state() {
-    std::string text = "no answer";
-    _state->call({}, text, 1s);
-    return text;
-  }
-  bool reaches(const std::string& state) {
-    return wait_until([&] { return this->state() == state; });
-  }
-
-private:
-  Orvo::ServiceClient<Runnable::Command, bool>::Ptr _command;
-  Orvo::ServiceClient<Orvo::service::Empty, std::string>::Ptr _state;
-};
 
 TEST(WorkerThread, CyclesAtItsPeriodAndPublishesStatisticsAndLifecycle) {
   OrvoTest::set_dummy_hardware(3);
@@ -143,14 +117,14 @@ TEST(WorkerThread, SchedulerServicesAnswerOtherThreads) {
   OrvoCoreThread thread(unique_name("wt_services"), OrvoTest::every(1ms), OrvoTest::dummy_joints(), tasks, false);
   thread.start();
 
-  Scheduler switchable(c);
+  OrvoTest::SchedulerClient switchable(c);
   ASSERT_TRUE(switchable.reaches("Running"));
   EXPECT_TRUE(switchable.command(Runnable::Stop));
   EXPECT_TRUE(switchable.reaches("Stopped"));
   EXPECT_TRUE(switchable.command(Runnable::Start));
   EXPECT_TRUE(switchable.reaches("Running"));
 
-  Scheduler unstoppable(d);
+  OrvoTest::SchedulerClient unstoppable(d);
   ASSERT_TRUE(unstoppable.reaches("Running"));
   EXPECT_FALSE(unstoppable.command(Runnable::Stop));
   EXPECT_TRUE(unstoppable.command(Runnable::Abort));
@@ -175,7 +149,7 @@ TEST(WorkerThread, APluginThatThrowsIsAbortedAndTheThreadGoesOn) {
   auto runs_sub = listen("/" + healthy + "/runs", runs, 200);
   thread.start();
 
-  Scheduler scheduler(failing);
+  OrvoTest::SchedulerClient scheduler(failing);
   ASSERT_TRUE(scheduler.reaches("Aborted"));
   EXPECT_TRUE(journal.contains("plug-in '" + failing + "' threw in run: test plug-in failed on purpose"));
   runs_sub->run();
@@ -184,7 +158,7 @@ TEST(WorkerThread, APluginThatThrowsIsAbortedAndTheThreadGoesOn) {
     runs_sub->run();
     return !runs.empty() && runs.back() > runs_then + 20;
   }));
-  EXPECT_EQ(Scheduler(healthy).state(), "Running");
+  EXPECT_EQ(OrvoTest::SchedulerClient(healthy).state(), "Running");
 }
 
 std::string construction_error(const std::string& thread, Orvo::HalArgs hal, Orvo::TaskArgs tasks) {
