@@ -4,8 +4,6 @@
 // joint commands every step, and orvosim as a process in fast mode (start-up
 // included). The goal is 20 times real time at a 1 ms step.
 
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <memory>
 #include <string>
@@ -21,8 +19,8 @@
 #include "orvo2/client_manager.h"
 #include "orvo2/sim/plugin_host.h"
 #include "orvo2/sim/world_loader.h"
+#include "../sim/orvosim_runs.h"
 
-extern char** environ;
 
 namespace {
 
@@ -86,22 +84,8 @@ BENCHMARK(BM_WorldStepFourServersWithRobotEnd);
 
 void BM_OrvosimFastFourServers(benchmark::State& state) {
   const long steps = state.range(0);
-  std::vector<std::string> args{ORVOSIM_PATH, "--fast", "--quiet", "--steps", std::to_string(steps), kModel};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  for (auto _ : state) {
-    pid_t pid = -1;
-    if (posix_spawn(&pid, ORVOSIM_PATH, nullptr, nullptr, argv.data(), environ) != 0) {
-      state.SkipWithError("cannot start orvosim");
-      return;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      state.SkipWithError("orvosim failed");
-      return;
-    }
+  if (!run_orvosim_fast(state, ORVOSIM_PATH, kModel)) {
+    return;
   }
   set_rates(state, double(state.iterations()) * double(steps));
 }

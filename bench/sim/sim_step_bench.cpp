@@ -2,8 +2,6 @@
 // sensor, one IMU): in process with a PD callback on every joint, and orvosim
 // as a process in fast mode (start-up included, clock messages sent each step).
 
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <string>
@@ -15,8 +13,8 @@
 #include <gazebo/physics/physics.hh>
 
 #include "orvo2/sim/world_loader.h"
+#include "orvosim_runs.h"
 
-extern char** environ;
 
 namespace {
 
@@ -39,22 +37,8 @@ BENCHMARK(BM_WorldStepSixJoints);
 
 void BM_OrvosimFastSixJoints(benchmark::State& state) {
   const long steps = state.range(0);
-  std::vector<std::string> args{ORVOSIM_PATH, "--fast", "--quiet", "--steps", std::to_string(steps), kModel};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  for (auto _ : state) {
-    pid_t pid = -1;
-    if (posix_spawn(&pid, ORVOSIM_PATH, nullptr, nullptr, argv.data(), environ) != 0) {
-      state.SkipWithError("cannot start orvosim");
-      return;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      state.SkipWithError("orvosim failed");
-      return;
-    }
+  if (!run_orvosim_fast(state, ORVOSIM_PATH, kModel)) {
+    return;
   }
   const double total = double(state.iterations()) * steps;
   state.counters["steps_per_s"] = benchmark::Counter(total, benchmark::Counter::kIsRate);
