@@ -40,24 +40,11 @@
 #include "orvo_interface/robot_interface.h"
 #include "ros_test_env.h"
 #include "temp_dir.h"
+#include "chain_urdf.h"
 
 namespace {
 
 using ExecutionTime = Orvo::OrvoCoreThread::ExecutionTime;
-
-std::string urdf(int joints) {
-  std::ostringstream out;
-  out << "<?xml version=\"1.0\"?>\n<robot name=\"scaling_arm\">\n  <link name=\"link_0\"/>\n";
-  for (int i = 1; i <= joints; ++i) {
-    out << "  <link name=\"link_" << i << "\"/>\n"
-        << "  <joint name=\"joint_" << i << "\" type=\"revolute\">\n"
-        << "    <parent link=\"link_" << i - 1 << "\"/><child link=\"link_" << i << "\"/>\n"
-        << "    <axis xyz=\"0 0 1\"/><limit lower=\"-3\" upper=\"3\" effort=\"100\" velocity=\"5\"/>\n"
-        << "  </joint>\n";
-  }
-  out << "</robot>\n";
-  return out.str();
-}
 
 std::string config(int joints, bool bridge) {
   std::ostringstream out;
@@ -157,7 +144,7 @@ struct Robot {
     }
     listener = std::make_unique<OrvoTest::ChildProcess>(std::vector<std::string>{REPORT_PEER, "joint_states"},
                                                         dir.path() + "/listener.log");
-    dir.write("scaling_arm.urdf", urdf(joints));
+    dir.write("scaling_arm.urdf", OrvoTest::chain_urdf("scaling_arm", joints));
     const std::string path = dir.write("config.yaml", config(joints, with_bridge));
 
     // The launcher's set-up, step by step.

@@ -35,24 +35,11 @@
 #include "orvo_interface/config_options.h"
 #include "ros_test_env.h"
 #include "temp_dir.h"
+#include "chain_urdf.h"
 
 namespace {
 
 constexpr int kJoints = 30;
-
-std::string urdf() {
-  std::ostringstream out;
-  out << "<?xml version=\"1.0\"?>\n<robot name=\"bench_arm\">\n  <link name=\"link_0\"/>\n";
-  for (int i = 1; i <= kJoints; ++i) {
-    out << "  <link name=\"link_" << i << "\"/>\n"
-        << "  <joint name=\"joint_" << i << "\" type=\"revolute\">\n"
-        << "    <parent link=\"link_" << i - 1 << "\"/><child link=\"link_" << i << "\"/>\n"
-        << "    <axis xyz=\"0 0 1\"/><limit lower=\"-3\" upper=\"3\" effort=\"100\" velocity=\"5\"/>\n"
-        << "  </joint>\n";
-  }
-  out << "</robot>\n";
-  return out.str();
-}
 
 std::string config() {
   std::ostringstream out;
@@ -110,7 +97,7 @@ struct World {
     echo = std::make_unique<OrvoTest::ChildProcess>(std::vector<std::string>{ROS_IO_BENCH_ECHO},
                                                     dir.path() + "/echo.log");
 
-    dir.write("bench_arm.urdf", urdf());
+    dir.write("bench_arm.urdf", OrvoTest::chain_urdf("bench_arm", kJoints));
     const std::string path = dir.write("config.yaml", config());
     auto options = Orvo::ConfigOptions::FromConfigFile(path);
     options.set_parameter("framework", std::string("Orvo2Rt"));

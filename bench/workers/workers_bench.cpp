@@ -32,6 +32,7 @@
 #include "orvo2/orvo_core_thread.h"
 #include "orvo2/task_statistics.h"
 #include "temp_dir.h"
+#include "chain_urdf.h"
 
 namespace {
 
@@ -42,23 +43,8 @@ constexpr uint64_t kWarmUp = 500;
 // Execution times queued between two collections: 10 ms of cycles and more.
 constexpr int kQueueSize = 100;
 
-// A chain of `joints` revolute joints "joint_1".."joint_<n>", with the dummy
-// arm's shoulder limits.
-std::string chain_urdf(int joints) {
-  std::string urdf = "<?xml version=\"1.0\"?>\n<robot name=\"dummy_chain\">\n  <link name=\"base_link\"/>\n";
-  for (int i = 1; i <= joints; ++i) {
-    const std::string n = std::to_string(i);
-    const std::string parent = i == 1 ? "base_link" : "link_" + std::to_string(i - 1);
-    urdf += "  <link name=\"link_" + n + "\"/>\n  <joint name=\"joint_" + n + "\" type=\"revolute\">\n    <parent link=\"" +
-            parent + "\"/>\n    <child link=\"link_" + n +
-            "\"/>\n    <origin xyz=\"0 0 0.1\" rpy=\"0 0 0\"/>\n    <axis xyz=\"0 0 1\"/>\n"
-            "    <limit lower=\"-2.9\" upper=\"2.9\" velocity=\"2.0\" effort=\"80.0\"/>\n  </joint>\n";
-  }
-  return urdf + "</robot>\n";
-}
-
 std::string write_robot(const OrvoTest::TempDir& dir) {
-  dir.write("dummy_chain.urdf", chain_urdf(kJoints));
+  dir.write("dummy_chain.urdf", OrvoTest::chain_urdf("dummy_chain", kJoints));
   std::string config = "robot:\n  urdf: dummy_chain.urdf\njoints:\n  joint_dummy:\n";
   for (int i = 1; i <= kJoints; ++i) {
     config += "    - {name: joint_" + std::to_string(i) + ", id: " + std::to_string(i) + "}\n";
