@@ -8,7 +8,23 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 
+// One step of a0·y = x + b1·x1 + b2·x2 − a1·y1 − a2·y2, written as the change
+// from y1. The design gives a0 + a1 + a2 = 1 + b1 + b2 (unity gain at rest),
+// so a0·(y − y1) = (x − y1) + b1·(x1 − y1) + b2·(x2 − y1) + a2·(y1 − y2):
+// a filter at rest stays exactly where it is and a step settles exactly on
+// its value.
+double filter_step(const JointTxData& f, double x, double x1, double x2, double y1, double y2) {
+  return y1 + ((x - y1) + f.b1 * (x1 - y1) + f.b2 * (x2 - y1) + f.a2 * (y1 - y2)) / f.a0;
+}
+
 }  // namespace
+
+FilterSample::FilterSample(const joint_tx& tx)
+    : pos_ref(tx.pos_ref),
+      vel_ref(tx.vel_ref),
+      tor_ref(tx.tor_ref),
+      stiffness(tx.stiffness),
+      damping(tx.damping) {}
 
 JointTxData::JointTxData(std::string joint_name, Journal* master_journal)
     : name(std::move(joint_name)),
@@ -35,16 +51,16 @@ void JointTxData::apply_tx(const joint_tx& tx, uint32_t mask, int64_t now) {
 void JointTxData::reset() {
   target = last_sent;
   filtered = last_sent;
-  y = y1 = y2 = last_sent;
-  x = x1 = x2 = last_sent;
+  y = y1 = y2 = FilterSample(last_sent);
+  x = x1 = x2 = y;
   filter_initialised = true;
 }
 
 void JointTxData::initialise(const joint_rx& rx) {
   target.reset(rx);
   last_sent = target;
-  y = y1 = y2 = target;
-  x = x1 = x2 = target;
+  y = y1 = y2 = FilterSample(target);
+  x = x1 = x2 = y;
   filter_initialised = true;
 }
 
@@ -59,26 +75,33 @@ void JointTxData::set_filter(double sample_time, double cutoff_hz) {
   a1 = 2.0 - 8.0 / (w * w);
   a2 = 1.0 - 4.0 * zeta / w + 4.0 / (w * w);
   filter_initialised = true;
-  y = y1 = y2 = last_sent;
-  x = x1 = x2 = last_sent;
+  y = y1 = y2 = FilterSample(last_sent);
+  x = x1 = x2 = y;
 }
 
 void JointTxData::process_and_publish(int64_t now) {
   if (!filter_initialised) {
-    const joint_tx zero = target * 0.0f;
-    y = y1 = y2 = zero;
-    x = x1 = x2 = zero;
+    y = y1 = y2 = FilterSample();
+    x = x1 = x2 = y;
     filter_initialised = true;
   }
   y2 = y1;
   y1 = y;
   x2 = x1;
   x1 = x;
-  x = target;
-  y = float(1.0 / a0) *
-      (((x + float(b1) * x1) + float(b2) * x2) - float(a1) * y1 - float(a2) * y2);
-  filtered = y;
-  filtered.tor_ref = target.tor_ref;
+  x = FilterSample(target);
+  y.pos_ref = filter_step(*this, x.pos_ref, x1.pos_ref, x2.pos_ref, y1.pos_ref, y2.pos_ref);
+  y.vel_ref = filter_step(*this, x.vel_ref, x1.vel_ref, x2.vel_ref, y1.vel_ref, y2.vel_ref);
+  y.tor_ref = filter_step(*this, x.tor_ref, x1.tor_ref, x2.tor_ref, y1.tor_ref, y2.tor_ref);
+  y.stiffness =
+      filter_step(*this, x.stiffness, x1.stiffness, x2.stiffness, y1.stiffness, y2.stiffness);
+  y.damping = filter_step(*this, x.damping, x1.damping, x2.damping, y1.damping, y2.damping);
+  filtered.pos_ref = static_cast<float>(y.pos_ref);
+  filtered.vel_ref = static_cast<float>(y.vel_ref);
+  filtered.tor_ref = target.tor_ref;  // the torque reference passes unfiltered
+  filtered.stiffness = static_cast<float>(y.stiffness);
+  filtered.damping = static_cast<float>(y.damping);
+  filtered.mask = target.mask;
 
   joint_tx& out = filter_enabled ? filtered : target;
   if (!limits.check_tx(out)) {

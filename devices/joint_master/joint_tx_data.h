@@ -20,6 +20,20 @@
 namespace Orvo {
 namespace Hal {
 
+// One entry of the command filter's histories: the five command fields in
+// double precision. With coefficients near 1e5 a single-precision recursion
+// loses the filter's unity gain at rest.
+struct FilterSample {
+  double pos_ref = 0.0;
+  double vel_ref = 0.0;
+  double tor_ref = 0.0;
+  double stiffness = 0.0;
+  double damping = 0.0;
+
+  FilterSample() = default;
+  explicit FilterSample(const joint_tx& tx);
+};
+
 struct JointTxData {
   std::string name;
   Journal* journal;                   // not owned; outlives the record
@@ -41,8 +55,8 @@ struct JointTxData {
   double a1 = -202640.36728467554;
   double a2 = 100812.88782444371;
   bool filter_initialised = false;
-  joint_tx y, y1, y2;
-  joint_tx x, x1, x2;
+  FilterSample y, y1, y2;
+  FilterSample x, x1, x2;
   int64_t vel_deadline;  // ns on the deadline clock
   int64_t tor_deadline;
   int64_t vel_timeout = 100000000;

@@ -64,13 +64,36 @@ TEST(JointTxData, FirstStepFromNothingAndUnityGainAtRest) {
   EXPECT_EQ(p.sent().tor_ref, 2.0f);  // unfiltered
   EXPECT_EQ(p.sent().mask, 0xFF);
 
-  joint_rx rx{};
-  rx.link_pos = 0.75f;
-  p.data.initialise(rx);
-  for (int k = 0; k < 1000; ++k) {
-    p.data.process_and_publish();
+  // The 1 Hz design at 1 ms, long enough for any drift to show: a joint at
+  // rest stays exactly where it is, one held at its limit never passes it,
+  // and steps settle exactly on their value.
+  for (const float rest : {0.75f, 1.9f}) {
+    Pipeline q;
+    int violations = 0;
+    q.data.on_violation = [&violations] { return ++violations, true; };
+    q.data.limits.max.pos_ref = 1.9f;
+    q.data.filter_enabled = true;
+    joint_rx rx{};
+    rx.link_pos = rest;
+    q.data.initialise(rx);
+    q.data.apply_tx(command(rest, 0, 0, 1), 0xFFFFFFFFu);
+    for (int k = 0; k < 200000; ++k) {
+      q.data.process_and_publish();
+      if (q.sent().pos_ref != rest) {
+        break;
+      }
+    }
+    EXPECT_EQ(q.sent().pos_ref, rest);
+    EXPECT_EQ(violations, 0) << rest;
   }
-  EXPECT_FLOAT_EQ(p.sent().pos_ref, 0.75f);
+  p.data.set_filter(0.001, 1.0);
+  for (const float step : {0.5f, -0.3f}) {
+    p.data.apply_tx(command(step, 0, 0, 1), 0xFFFFFFFFu);
+    for (int k = 0; k < 200000; ++k) {
+      p.data.process_and_publish();
+    }
+    EXPECT_EQ(p.sent().pos_ref, step);
+  }
 }
 
 TEST(JointTxData, CommandTakesOnlyTheFieldsItCarriesAndTheMaskAllows) {
