@@ -104,7 +104,11 @@ void JointTxData::process_and_publish(int64_t now) {
   filtered.mask = target.mask;
 
   joint_tx& out = filter_enabled ? filtered : target;
-  if (!limits.check_tx(out)) {
+  // The joint receives every field whatever the command carried (the record
+  // goes out with the mask 0xFF), so every field is checked.
+  joint_tx checked = out;
+  checked.mask = joint_tx::ALL;
+  if (!limits.check_tx(checked)) {
     journal->jhigh().vlog(Journal::Warning,
                           "'{}' safety limit violation detected in tx (see above) \n", name);
     if (on_violation()) {

@@ -115,6 +115,19 @@ TEST(JointTxData, CommandTakesOnlyTheFieldsItCarriesAndTheMaskAllows) {
   EXPECT_EQ(p.sent().damping, 4.0f);
 }
 
+TEST(JointTxData, LimitsBindEveryFieldFromTheFirstCycle) {
+  Pipeline p;
+  int violations = 0;
+  p.data.on_violation = [&violations] { return ++violations, true; };
+  p.data.limits.max.vel_ref = 2.0f;
+  p.data.limits.max.tor_ref = 80.0f;
+  // No rx yet: the record's own mask is still 0, the joint would get both.
+  p.data.apply_tx(command(0, 50.0f, 1000.0f, 6), 0xFFFFFFFFu);
+  p.data.process_and_publish();
+  EXPECT_EQ(violations, 1);
+  EXPECT_EQ(p.sent().vel_ref, 0.0f);
+}
+
 TEST(JointTxData, ReferencesExpireStrictlyAfterTheirTimeout) {
   using Orvo::chrono::simulated_clock;
   simulated_clock::enable_sim_time(true);
