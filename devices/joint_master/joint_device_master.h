@@ -56,10 +56,9 @@ public:
   // one that another publisher of the topic shaped is given it, once, which
   // allocates.
   bool sense() override;
-  // Worker thread; never blocks. Applies the aggregated commands that
-  // arrived, drives every joint's pipeline, publishes the status; true.
-  // Allocates nothing but the error of a command for an unknown joint id,
-  // whose std::out_of_range it passes on.
+  // Worker thread; never blocks or throws. Applies the aggregated commands
+  // that arrived, drives every joint's pipeline, publishes the status; true.
+  // Allocates nothing but the error line of a command for an unknown joint id.
   bool move() override;
   // Worker thread; never blocks. Serves the pending service requests; only
   // a limits request with an unknown id allocates (its error).
@@ -68,7 +67,8 @@ public:
   // Worker thread; never allocates.
   void sense_joint(JointBase& joint, int i);
   bool valid_rx_recv_all() const;
-  // Worker thread, inside move(). Throws std::out_of_range for an unknown id.
+  // Worker thread, inside move(). An entry for an unknown id logs an error
+  // and ends the message: it and the later entries are not applied.
   void on_aggr_tx_recv(const JointMasterTx& msg);
   // Worker thread; never allocates. The reaction to a limit violation: true
   // (safety on: mask 0, every pipeline back to its last command) or false.
@@ -95,7 +95,9 @@ private:
   bool read_period();
   // Every pipeline: sample time from `period`, the given cut-off.
   void set_filter_all(double cutoff_hz);
-  // Logs the ids there are and throws std::out_of_range ("map::at").
+  // Logs the unknown id and the ids there are.
+  void log_unknown_id(int id);
+  // log_unknown_id, then throws std::out_of_range ("map::at").
   [[noreturn]] void throw_unknown_id(int id);
   // Set-up: gives every message of the aggregated rx pool the joint list.
   void prime_rx_pool();

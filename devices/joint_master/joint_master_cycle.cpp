@@ -161,7 +161,9 @@ void JointDeviceMaster::on_aggr_tx_recv(const JointMasterTx& msg) {
     const int id = msg.info[i].id;
     const auto record = tx_map.find(id);
     if (record == tx_map.end()) {
-      throw_unknown_id(id);
+      // Not thrown: the pipelines of this cycle must run whatever a client sends.
+      log_unknown_id(id);
+      return;
     }
     record->second.apply_tx(tx, mask, now);
   }
@@ -181,12 +183,16 @@ bool JointDeviceMaster::on_limits_exceeded() {
   return true;
 }
 
-void JointDeviceMaster::throw_unknown_id(int id) {
+void JointDeviceMaster::log_unknown_id(int id) {
   std::string ids;
   for (const auto& entry : tx_map) {
     ids += (ids.empty() ? "" : ", ") + std::to_string(entry.first);
   }
   vlog(Error, "could not find joint with id = {}, available ids are [{}] \n", id, ids);
+}
+
+void JointDeviceMaster::throw_unknown_id(int id) {
+  log_unknown_id(id);
   throw std::out_of_range("map::at");
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "master_rig.h"
 #include "orvo2/journal.h"
@@ -95,7 +94,13 @@ TEST(JointMasterCycle, CommandsPassTheMaskAndVelocityAndTorqueExpire) {
   EXPECT_FALSE(journal.contains("could not find joint"));
   expect_command(rig.sent(0), -0.25f, 0, 0, 0, 0);
 
-  std::this_thread::sleep_until(started + std::chrono::milliseconds(120));
+  // A client naming an unknown joint every cycle: each message is refused
+  // with an error and every pipeline still runs, so the references expire.
+  while (std::chrono::steady_clock::now() < started + std::chrono::milliseconds(120)) {
+    rig.send({99}, {command(1, 1, 1, 1)});
+    rig.cycle();
+  }
+  EXPECT_TRUE(journal.contains("could not find joint with id = 99, available ids are [1, 2] \n"));
   rig.cycle();
   expect_command(rig.sent(1), 0.5f, 0, 0, 0, 0);
   rig.cycle();

@@ -80,7 +80,7 @@ TEST(JointMasterConstruction, DiscoversJointsTypeByTypeInListOrder) {
   loan->value().info = {{"", "", 7}};
   loan->value().tx = {command(0, 0, 0, 1)};
   tx_pub->publishLoaned(std::move(loan));
-  EXPECT_THROW(masters->get_device_base_vector()[0]->move(), std::out_of_range);
+  EXPECT_TRUE(masters->get_device_base_vector()[0]->move());
   EXPECT_EQ(journal.count("could not find joint with id = 7, available ids are [2, 4, 9] \n"), 1);
 }
 
