@@ -25,8 +25,10 @@ void set_urdf_limits(joint_tx_limits& limits, const std::shared_ptr<const urdf::
   const urdf::JointLimits& urdf_limits = *joint->limits;
   const double velocity = urdf_limits.velocity * scaling;
   const double effort = urdf_limits.effort * scaling;
-  limits.min.pos_ref = static_cast<float>(urdf_limits.lower);
-  limits.max.pos_ref = static_cast<float>(urdf_limits.upper);
+  // A continuous joint declares no position bounds (its lower and upper read 0).
+  const bool bounded = joint->type != urdf::Joint::CONTINUOUS;
+  limits.min.pos_ref = bounded ? static_cast<float>(urdf_limits.lower) : -FLT_MAX;
+  limits.max.pos_ref = bounded ? static_cast<float>(urdf_limits.upper) : FLT_MAX;
   limits.max.vel_ref = static_cast<float>(velocity);
   limits.min.vel_ref = static_cast<float>(-velocity);
   limits.max_delta.pos_ref = static_cast<float>(velocity);

@@ -19,8 +19,8 @@ namespace Hal {
 void set_default_limits(joint_tx_limits& limits);
 
 // Set-up or service handler; never allocates. From the joint's URDF limits:
-// position bounds as declared, velocity, effort and the position rate
-// (the velocity) times `scaling`. An empty joint, or one without limits,
+// position bounds as declared (none for a continuous joint), velocity,
+// effort and the position rate (the velocity) times `scaling`. An empty joint, or one without limits,
 // leaves `limits` unchanged.
 void set_urdf_limits(joint_tx_limits& limits, const std::shared_ptr<const urdf::Joint>& joint,
                      double scaling);

@@ -3,8 +3,12 @@
 // the simulated clock.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <chrono>
 
+#include <urdf_model/joint.h>
+
+#include "joint_command_limits.h"
 #include "joint_tx_data.h"
 #include "orvo2/joint_api.h"
 #include "orvo2/simulated_clock.h"
@@ -126,6 +130,20 @@ TEST(JointTxData, LimitsBindEveryFieldFromTheFirstCycle) {
   p.data.process_and_publish();
   EXPECT_EQ(violations, 1);
   EXPECT_EQ(p.sent().vel_ref, 0.0f);
+}
+
+TEST(JointTxData, ContinuousUrdfJointHasNoPositionBound) {
+  auto joint = std::make_shared<urdf::Joint>();
+  joint->type = urdf::Joint::CONTINUOUS;
+  joint->limits = std::make_shared<urdf::JointLimits>();
+  joint->limits->velocity = 3.0;
+  joint->limits->effort = 10.0;
+  joint_tx_limits limits;
+  set_urdf_limits(limits, joint, 1.0);
+  EXPECT_EQ(limits.min.pos_ref, -FLT_MAX);
+  EXPECT_EQ(limits.max.pos_ref, FLT_MAX);
+  EXPECT_EQ(limits.max.vel_ref, 3.0f);
+  EXPECT_EQ(limits.min.tor_ref, -10.0f);
 }
 
 TEST(JointTxData, ReferencesExpireStrictlyAfterTheirTimeout) {
