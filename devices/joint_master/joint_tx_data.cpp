@@ -1,5 +1,7 @@
 #include "joint_tx_data.h"
 
+#include <cmath>
+
 #include "joint_command_limits.h"
 
 namespace Orvo {
@@ -15,6 +17,18 @@ constexpr double kTwoPi = 6.283185307179586;
 // its value.
 double filter_step(const JointTxData& f, double x, double x1, double x2, double y1, double y2) {
   return y1 + ((x - y1) + f.b1 * (x1 - y1) + f.b2 * (x2 - y1) + f.a2 * (y1 - y2)) / f.a0;
+}
+
+bool usable_gain(float gain) { return std::isfinite(gain) && gain >= 0.0f; }
+
+// Every non-finite field of `tx` becomes 0.
+joint_tx finite_fields(joint_tx tx) {
+  for (float* field : {&tx.pos_ref, &tx.vel_ref, &tx.tor_ref, &tx.stiffness, &tx.damping}) {
+    if (!std::isfinite(*field)) {
+      *field = 0.0f;
+    }
+  }
+  return tx;
 }
 
 }  // namespace
@@ -49,6 +63,9 @@ void JointTxData::apply_tx(const joint_tx& tx, uint32_t mask, int64_t now) {
 }
 
 void JointTxData::reset() {
+  // What the joint echoed at its first rx may be anything; the fall-back
+  // after a stop must be a command that can be sent again.
+  last_sent = finite_fields(last_sent);
   target = last_sent;
   filtered = last_sent;
   y = y1 = y2 = FilterSample(last_sent);
@@ -108,7 +125,17 @@ void JointTxData::process_and_publish(int64_t now) {
   // goes out with the mask 0xFF), so every field is checked.
   joint_tx checked = out;
   checked.mask = joint_tx::ALL;
-  if (!limits.check_tx(checked)) {
+  // Whatever the limits say, the joint's control law needs finite,
+  // non-negative gains.
+  bool within = limits.check_tx(checked);
+  if (within && !(usable_gain(out.stiffness) && usable_gain(out.damping))) {
+    journal->jhigh().vlog(Journal::Warning,
+                          "'{}' gains must be finite and non-negative: stiffness = {}, "
+                          "damping = {} \n",
+                          name, out.stiffness, out.damping);
+    within = false;
+  }
+  if (!within) {
     journal->jhigh().vlog(Journal::Warning,
                           "'{}' safety limit violation detected in tx (see above) \n", name);
     if (on_violation()) {

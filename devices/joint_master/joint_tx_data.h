@@ -71,12 +71,13 @@ struct JointTxData {
   // deadline clock; one reading may serve a whole message).
   void apply_tx(const joint_tx& tx, uint32_t mask, int64_t now = deadline_clock_now());
 
-  // Worker thread; never allocates. Falls back to the last sent command:
-  // target, filtered and the filter histories become last_sent.
+  // Worker thread; never allocates. Falls back to the last sent command
+  // (its non-finite fields made 0): target, filtered and the filter
+  // histories become last_sent.
   void reset();
 
   // Worker thread, once per cycle; never allocates or throws. Filter step,
-  // limit and rate checks, expiry at `now` (ns, deadline clock; one reading
+  // limit checks (every field; gains finite and non-negative) and rate check, expiry at `now` (ns, deadline clock; one reading
   // may serve every joint of the cycle), then set_tx and move on the joint.
   void process_and_publish(int64_t now = deadline_clock_now());
 

@@ -5,6 +5,7 @@
 
 #include <cfloat>
 #include <chrono>
+#include <cmath>
 
 #include <urdf_model/joint.h>
 
@@ -130,6 +131,36 @@ TEST(JointTxData, LimitsBindEveryFieldFromTheFirstCycle) {
   p.data.process_and_publish();
   EXPECT_EQ(violations, 1);
   EXPECT_EQ(p.sent().vel_ref, 0.0f);
+}
+
+TEST(JointTxData, GainsMustBeFiniteAndNonNegativeAndAStopLeavesNothingElse) {
+  Pipeline p;
+  int stops = 0;
+  p.data.on_violation = [&] { return ++stops, p.data.reset(), true; };
+  joint_rx rx{};
+  rx.link_pos = 0.2f;
+  rx.stiffness = 200.0f;
+  rx.damping = NAN;  // echoed by a joint whose state blew up
+  p.data.initialise(rx);
+  p.data.filter_enabled = true;
+  for (int k = 0; k < 3; ++k) {
+    p.data.process_and_publish();
+  }
+  EXPECT_EQ(stops, 1);  // once: the fall-back is finite
+  EXPECT_EQ(p.sent().damping, 0.0f);
+
+  joint_tx gains = command(0.2f, 0, 0, joint_tx::DAMPING);
+  gains.damping = INFINITY;
+  p.data.apply_tx(gains, 0xFFFFFFFFu);
+  p.data.process_and_publish();
+  p.data.filter_enabled = false;
+  gains.mask = joint_tx::STIFFNESS;
+  gains.stiffness = -1.0f;
+  p.data.apply_tx(gains, 0xFFFFFFFFu);
+  p.data.process_and_publish();
+  EXPECT_EQ(stops, 3);
+  EXPECT_EQ(p.sent().stiffness, 200.0f);
+  EXPECT_EQ(p.sent().damping, 0.0f);
 }
 
 TEST(JointTxData, ContinuousUrdfJointHasNoPositionBound) {
