@@ -19,6 +19,12 @@ double filter_step(const JointTxData& f, double x, double x1, double x2, double 
   return y1 + ((x - y1) + f.b1 * (x1 - y1) + f.b2 * (x2 - y1) + f.a2 * (y1 - y2)) / f.a0;
 }
 
+// A position outside [lo, hi] that is no further out than `last`, on the
+// same side: a joint that started outside its range, held or on its way back.
+bool returning(float pos, float last, float lo, float hi) {
+  return (pos > hi && pos <= last) || (pos < lo && pos >= last);
+}
+
 bool usable_gain(float gain) { return std::isfinite(gain) && gain >= 0.0f; }
 
 // Every non-finite field of `tx` becomes 0.
@@ -125,6 +131,9 @@ void JointTxData::process_and_publish(int64_t now) {
   // goes out with the mask 0xFF), so every field is checked.
   joint_tx checked = out;
   checked.mask = joint_tx::ALL;
+  if (returning(out.pos_ref, last_sent.pos_ref, limits.min.pos_ref, limits.max.pos_ref)) {
+    checked.pos_ref = out.pos_ref > limits.max.pos_ref ? limits.max.pos_ref : limits.min.pos_ref;
+  }
   // Whatever the limits say, the joint's control law needs finite,
   // non-negative gains.
   bool within = limits.check_tx(checked);

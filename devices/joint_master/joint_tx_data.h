@@ -77,7 +77,9 @@ struct JointTxData {
   void reset();
 
   // Worker thread, once per cycle; never allocates or throws. Filter step,
-  // limit checks (every field; gains finite and non-negative) and rate check, expiry at `now` (ns, deadline clock; one reading
+  // limit checks (every field; gains finite and non-negative; a position
+  // outside its range passes while it does not move further out, so a joint
+  // that starts there can be brought back) and rate check, expiry at `now` (ns, deadline clock; one reading
   // may serve every joint of the cycle), then set_tx and move on the joint.
   void process_and_publish(int64_t now = deadline_clock_now());
 

@@ -172,6 +172,7 @@ TEST(JointMasterServices, SetLimitsByIdAndRefusals) {
                                                 std::chrono::milliseconds(300)));
   EXPECT_EQ(journal.count("could not find joint with id = 42, available ids are [1, 2] \n"), 1);
   journal.clear();
+  rig.send({2}, {command(0.16f, 0, 0, 1)});  // held where it is it may stay
   rig.cycle();
   EXPECT_EQ(journal.count("'shoulder_pitch' safety limit violation detected in tx (see above) \n"), 1);
 

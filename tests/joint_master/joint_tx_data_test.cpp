@@ -133,6 +133,24 @@ TEST(JointTxData, LimitsBindEveryFieldFromTheFirstCycle) {
   EXPECT_EQ(p.sent().vel_ref, 0.0f);
 }
 
+TEST(JointTxData, AJointOutsideItsRangeCanBeBroughtBack) {
+  Pipeline p;
+  int violations = 0;
+  p.data.on_violation = [&violations] { return ++violations, true; };
+  p.data.limits.max.pos_ref = 1.0f;
+  joint_rx rx{};
+  rx.link_pos = 1.2f;
+  p.data.initialise(rx);
+  p.data.process_and_publish();
+  p.data.apply_tx(command(1.1f, 0, 0, 1), 0xFFFFFFFFu);
+  p.data.process_and_publish();
+  EXPECT_EQ(violations, 0);
+  EXPECT_EQ(p.sent().pos_ref, 1.1f);
+  p.data.apply_tx(command(1.15f, 0, 0, 1), 0xFFFFFFFFu);  // further out again
+  p.data.process_and_publish();
+  EXPECT_EQ(violations, 1);
+}
+
 TEST(JointTxData, GainsMustBeFiniteAndNonNegativeAndAStopLeavesNothingElse) {
   Pipeline p;
   int stops = 0;
