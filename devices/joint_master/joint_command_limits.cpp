@@ -17,16 +17,43 @@ void set_default_limits(joint_tx_limits& limits) {
   limits.max_delta.pos_ref = FLT_MAX;
 }
 
-void set_urdf_limits(joint_tx_limits& limits, const std::shared_ptr<const urdf::Joint>& joint,
+LimitFault find_limit_fault(const joint_tx_limits& limits) {
+  struct Field {
+    const char* name;
+    float joint_tx::*member;
+  };
+  static constexpr Field fields[] = {
+      {"pos_ref", &joint_tx::pos_ref},
+      {"vel_ref", &joint_tx::vel_ref},
+      {"tor_ref", &joint_tx::tor_ref},
+      {"stiffness", &joint_tx::stiffness},
+      {"damping", &joint_tx::damping},
+  };
+  for (const Field& f : fields) {
+    const float lo = limits.min.*f.member;
+    const float hi = limits.max.*f.member;
+    const float rate = limits.max_delta.*f.member;
+    if (!(lo <= hi) || !(rate >= 0.0f)) {
+      return LimitFault{f.name, lo, hi, rate};
+    }
+  }
+  return LimitFault{};
+}
+
+bool set_urdf_limits(joint_tx_limits& limits, const std::shared_ptr<const urdf::Joint>& joint,
                      double scaling) {
   if (!joint || !joint->limits) {
-    return;
+    return true;
   }
   const urdf::JointLimits& urdf_limits = *joint->limits;
   const double velocity = urdf_limits.velocity * scaling;
   const double effort = urdf_limits.effort * scaling;
   // A continuous joint declares no position bounds (its lower and upper read 0).
   const bool bounded = joint->type != urdf::Joint::CONTINUOUS;
+  if ((bounded && !(urdf_limits.lower <= urdf_limits.upper)) || !(velocity >= 0.0) ||
+      !(effort >= 0.0)) {
+    return false;
+  }
   limits.min.pos_ref = bounded ? static_cast<float>(urdf_limits.lower) : -FLT_MAX;
   limits.max.pos_ref = bounded ? static_cast<float>(urdf_limits.upper) : FLT_MAX;
   limits.max.vel_ref = static_cast<float>(velocity);
@@ -34,6 +61,7 @@ void set_urdf_limits(joint_tx_limits& limits, const std::shared_ptr<const urdf::
   limits.max_delta.pos_ref = static_cast<float>(velocity);
   limits.max.tor_ref = static_cast<float>(effort);
   limits.min.tor_ref = static_cast<float>(-effort);
+  return true;
 }
 
 }  // namespace Hal

@@ -20,10 +20,25 @@ void set_default_limits(joint_tx_limits& limits);
 
 // Set-up or service handler; never allocates. From the joint's URDF limits:
 // position bounds as declared (none for a continuous joint), velocity,
-// effort and the position rate (the velocity) times `scaling`. An empty joint, or one without limits,
-// leaves `limits` unchanged.
-void set_urdf_limits(joint_tx_limits& limits, const std::shared_ptr<const urdf::Joint>& joint,
+// effort and the position rate (the velocity) times `scaling`. An empty
+// joint, or one without limits, leaves `limits` unchanged. Unusable URDF
+// limits (NaN, lower above upper, a negative velocity or effort) leave them
+// unchanged too and give false.
+bool set_urdf_limits(joint_tx_limits& limits, const std::shared_ptr<const urdf::Joint>& joint,
                      double scaling);
+
+// The first field of a joint's limits whose bounds cannot be met or mean
+// nothing: NaN, min above max, a negative rate bound. `field` is null when
+// every field is usable.
+struct LimitFault {
+  const char* field = nullptr;
+  float min = 0.0f;
+  float max = 0.0f;
+  float max_delta = 0.0f;
+};
+
+// Any thread; never allocates.
+LimitFault find_limit_fault(const joint_tx_limits& limits);
 
 }  // namespace Hal
 }  // namespace Orvo

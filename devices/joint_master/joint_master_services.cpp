@@ -79,6 +79,16 @@ bool JointDeviceMaster::on_set_limits(const JointMasterLimits& req, bool& ok) {
     return true;
   }
   for (size_t i = 0; i < req.info.size(); ++i) {
+    const LimitFault fault = find_limit_fault(req.limits[i]);
+    if (fault.field) {
+      jhigh().vlog(Error,
+                   "set_limits refused: joint id {} {} bounds [{}, {}], rate {} are unusable \n",
+                   req.info[i].id, fault.field, fault.min, fault.max, fault.max_delta);
+      ok = false;
+      return true;
+    }
+  }
+  for (size_t i = 0; i < req.info.size(); ++i) {
     const auto record = tx_map.find(req.info[i].id);
     if (record == tx_map.end()) {
       throw_unknown_id(req.info[i].id);
@@ -96,10 +106,19 @@ bool JointDeviceMaster::on_set_urdf_limits(const double& scaling, bool& ok) {
     ok = false;
     return true;
   }
-  for (auto& entry : tx_map) {
-    set_urdf_limits(entry.second.limits, urdf_model->getJoint(entry.second.name), scaling);
-  }
   ok = true;
+  for (auto& entry : tx_map) {
+    const auto joint = urdf_model->getJoint(entry.second.name);
+    if (!set_urdf_limits(entry.second.limits, joint, scaling)) {
+      const urdf::JointLimits& refused = *joint->limits;
+      jhigh().vlog(Error,
+                   "urdf limits of joint '{}' refused: lower = {}, upper = {}, velocity = {}, "
+                   "effort = {} \n",
+                   entry.second.name, refused.lower, refused.upper, refused.velocity,
+                   refused.effort);
+      ok = false;
+    }
+  }
   return true;
 }
 

@@ -182,4 +182,17 @@ TEST(JointMasterServices, SetLimitsByIdAndRefusals) {
   ASSERT_TRUE(rig.call<Hal::JointMasterLimits>("/joint_master/set_limits", request, reply));
   EXPECT_FALSE(reply);
   EXPECT_EQ(journal.count("set_limits refused: 1 limits for 2 joints \n"), 1);
+
+  // Bounds no command can meet are refused whole, with the joint and values.
+  request.limits = {position_limit(0.5f), position_limit(0.5f)};
+  request.limits[1].min.pos_ref = 1.0f;
+  ASSERT_TRUE(rig.call<Hal::JointMasterLimits>("/joint_master/set_limits", request, reply));
+  EXPECT_FALSE(reply);
+  EXPECT_EQ(journal.count("set_limits refused: joint id 2 pos_ref bounds [1, 0.5], rate inf are "
+                          "unusable \n"),
+            1);
+  journal.clear();
+  rig.send({1}, {command(0.05f, 0, 0, 1)});
+  rig.cycle();
+  EXPECT_FALSE(journal.contains("violation"));
 }

@@ -181,7 +181,7 @@ TEST(JointTxData, GainsMustBeFiniteAndNonNegativeAndAStopLeavesNothingElse) {
   EXPECT_EQ(p.sent().damping, 0.0f);
 }
 
-TEST(JointTxData, ContinuousUrdfJointHasNoPositionBound) {
+TEST(JointTxData, UrdfLimitsOfContinuousAndUnusableJoints) {
   auto joint = std::make_shared<urdf::Joint>();
   joint->type = urdf::Joint::CONTINUOUS;
   joint->limits = std::make_shared<urdf::JointLimits>();
@@ -193,6 +193,16 @@ TEST(JointTxData, ContinuousUrdfJointHasNoPositionBound) {
   EXPECT_EQ(limits.max.pos_ref, FLT_MAX);
   EXPECT_EQ(limits.max.vel_ref, 3.0f);
   EXPECT_EQ(limits.min.tor_ref, -10.0f);
+
+  joint->type = urdf::Joint::REVOLUTE;
+  joint->limits->lower = 1.0;
+  joint->limits->upper = -1.0;
+  EXPECT_FALSE(set_urdf_limits(limits, joint, 1.0));
+  joint->limits->upper = 2.0;
+  joint->limits->velocity = -3.0;
+  EXPECT_FALSE(set_urdf_limits(limits, joint, 1.0));
+  EXPECT_EQ(limits.max.pos_ref, FLT_MAX);  // unchanged
+  EXPECT_EQ(limits.max.vel_ref, 3.0f);
 }
 
 TEST(JointTxData, ReferencesExpireStrictlyAfterTheirTimeout) {
