@@ -3,6 +3,7 @@
 
 #include "joint_device_master.h"
 
+#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -102,7 +103,13 @@ JointDeviceMaster::JointDeviceMaster()
 
   tx_filter_autostart = getParamOr<bool>("~tx_filter_autostart", false);
   autostart_done = false;
-  tx_filter_cutoff = getParamOr<double>("~tx_filter_cutoff", 100.0);
+  const double cutoff = getParamOr<double>("~tx_filter_cutoff", tx_filter_cutoff);
+  if (cutoff > 0.0 && std::isfinite(cutoff)) {
+    tx_filter_cutoff = cutoff;
+  } else {
+    jhigh().vlog(Error, "parameter '{}' refused: invalid cutoff frequency ({} Hz), keeping {} Hz \n",
+                 resolveName("~tx_filter_cutoff"), cutoff, tx_filter_cutoff);
+  }
   enable_safety = getParamOr<bool>("~enable_safety", true);
   if (!enable_safety) {
     jhigh().vlog(Warning, "running with disabled safety policies \n");

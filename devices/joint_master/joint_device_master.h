@@ -93,6 +93,9 @@ private:
   void discover_joints(const HardwareDescription& hardware, DeviceContainer<JointBase>& found);
   // Reads "~period" into `period`; false when it is not set.
   bool read_period();
+  // `period` > 0. True when `hz` lies below half the sample rate, else an
+  // error line.
+  bool cutoff_below_nyquist(double hz);
   // Every pipeline: sample time from `period`, the given cut-off.
   void set_filter_all(double cutoff_hz);
   // Logs the unknown id and the ids there are.

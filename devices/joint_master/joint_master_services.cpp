@@ -26,6 +26,10 @@ bool JointDeviceMaster::enableTxFilter(const bool& on, bool& ok) {
     ok = false;
     return true;
   }
+  if (on && !cutoff_below_nyquist(tx_filter_cutoff)) {
+    ok = false;
+    return true;
+  }
   const std::chrono::duration<double> seconds = period;
   jlow().vlog(Info, "filter {} successfully with period = {}, cutoff = {} Hz \n",
               on ? "enabled" : "disabled", seconds, tx_filter_cutoff);
@@ -44,8 +48,13 @@ bool JointDeviceMaster::setFilterProperties(const double& hz, bool& ok) {
     ok = false;
     return true;
   }
+  read_period();  // the thread's period when it is set, else the one last read
   if (period.count() <= 0) {
     jhigh().vlog(Error, "cannot set cutoff frequency to {} Hz: control period unknown \n", hz);
+    ok = false;
+    return true;
+  }
+  if (!cutoff_below_nyquist(hz)) {
     ok = false;
     return true;
   }
@@ -54,6 +63,18 @@ bool JointDeviceMaster::setFilterProperties(const double& hz, bool& ok) {
   jlow().vlog(Info, "set cutoff frequency to {} Hz \n", hz);
   ok = true;
   return true;
+}
+
+bool JointDeviceMaster::cutoff_below_nyquist(double hz) {
+  const double nyquist_hz = 0.5e9 / static_cast<double>(period.count());
+  if (hz < nyquist_hz) {
+    return true;
+  }
+  jhigh().vlog(Error,
+               "invalid cutoff frequency requested ({} Hz): not below half the sample rate "
+               "({} Hz) \n",
+               hz, nyquist_hz);
+  return false;
 }
 
 void JointDeviceMaster::set_filter_all(double cutoff_hz) {

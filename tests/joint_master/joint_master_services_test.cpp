@@ -49,7 +49,10 @@ TEST(JointMasterServices, FilterNeedsAKnownPeriodAndAValidCutoff) {
     GTEST_SKIP() << "needs a process without a period (ctest runs each test alone)";
   }
   JournalCapture journal;
-  MasterRig rig(arm_joints(1), RigOptions{false});
+  MasterRig rig(arm_joints(1), RigOptions{false, true, false, std::nan("")});
+  EXPECT_EQ(journal.count("parameter '/jm/tx_filter_cutoff' refused: invalid cutoff frequency "
+                          "(nan Hz), keeping 100 Hz \n"),
+            1);
   rig.cycle();
   bool reply = true;
   ASSERT_TRUE(rig.call<bool>("/joint_master/enable_tx_filter", true, reply));
@@ -67,18 +70,22 @@ TEST(JointMasterServices, FilterNeedsAKnownPeriodAndAValidCutoff) {
   EXPECT_FALSE(rig.status.back().tx_filter_enabled);
   EXPECT_EQ(rig.status.back().tx_filter_cutoff, 100.0);
 
+  // The thread's period parameter serves a cut-off before the filter ran.
   set_period(std::chrono::milliseconds(1));
+  ASSERT_TRUE(rig.call<double>("/joint_master/set_tx_filter_cutoff", 5.0, reply));
+  EXPECT_TRUE(reply);
+  EXPECT_EQ(journal.count("set cutoff frequency to 5 Hz \n"), 1);
   ASSERT_TRUE(rig.call<bool>("/joint_master/enable_tx_filter", false, reply));
   EXPECT_TRUE(reply);
-  EXPECT_EQ(journal.count("filter disabled successfully with period = 0.001s, cutoff = 100 Hz \n"), 1);
-  for (double bad : {0.0, -5.0, std::nan("")}) {
+  EXPECT_EQ(journal.count("filter disabled successfully with period = 0.001s, cutoff = 5 Hz \n"), 1);
+  for (double bad : {0.0, -5.0, std::nan(""), 500.0}) {
     ASSERT_TRUE(rig.call<double>("/joint_master/set_tx_filter_cutoff", bad, reply));
     EXPECT_FALSE(reply);
   }
   EXPECT_EQ(journal.count("invalid cutoff frequency requested (-5 Hz) \n"), 1);
-  ASSERT_TRUE(rig.call<double>("/joint_master/set_tx_filter_cutoff", 5.0, reply));
-  EXPECT_TRUE(reply);
-  EXPECT_EQ(journal.count("set cutoff frequency to 5 Hz \n"), 1);
+  EXPECT_EQ(journal.count("invalid cutoff frequency requested (500 Hz): not below half the "
+                          "sample rate (500 Hz) \n"),
+            1);
   rig.cycle();
   EXPECT_FALSE(rig.status.back().tx_filter_enabled);
   EXPECT_EQ(rig.status.back().tx_filter_cutoff, 5.0);
