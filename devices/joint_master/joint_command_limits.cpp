@@ -1,11 +1,49 @@
 #include "joint_command_limits.h"
 
 #include <cfloat>
+#include <cmath>
+#include <cstdint>
 
 #include <urdf_model/joint.h>
 
 namespace Orvo {
 namespace Hal {
+namespace {
+
+struct Field {
+  const char* name;
+  uint8_t bit;
+  float joint_tx::*member;
+};
+
+constexpr Field kFields[] = {
+    {"pos_ref", joint_tx::POS_REF, &joint_tx::pos_ref},
+    {"vel_ref", joint_tx::VEL_REF, &joint_tx::vel_ref},
+    {"tor_ref", joint_tx::TOR_REF, &joint_tx::tor_ref},
+    {"stiffness", joint_tx::STIFFNESS, &joint_tx::stiffness},
+    {"damping", joint_tx::DAMPING, &joint_tx::damping},
+};
+
+}  // namespace
+
+bool within_limits(const joint_tx_limits& limits, const joint_tx& tx) {
+  for (const Field& f : kFields) {
+    const float value = tx.*f.member;
+    if ((tx.mask & f.bit) && !(value >= limits.min.*f.member && value <= limits.max.*f.member)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool within_rate(const joint_tx_limits& limits, const joint_tx& delta) {
+  for (const Field& f : kFields) {
+    if ((delta.mask & f.bit) && !(std::fabs(delta.*f.member) <= limits.max_delta.*f.member)) {
+      return false;
+    }
+  }
+  return true;
+}
 
 void set_default_limits(joint_tx_limits& limits) {
   limits.min.pos_ref = -FLT_MAX;
@@ -18,18 +56,7 @@ void set_default_limits(joint_tx_limits& limits) {
 }
 
 LimitFault find_limit_fault(const joint_tx_limits& limits) {
-  struct Field {
-    const char* name;
-    float joint_tx::*member;
-  };
-  static constexpr Field fields[] = {
-      {"pos_ref", &joint_tx::pos_ref},
-      {"vel_ref", &joint_tx::vel_ref},
-      {"tor_ref", &joint_tx::tor_ref},
-      {"stiffness", &joint_tx::stiffness},
-      {"damping", &joint_tx::damping},
-  };
-  for (const Field& f : fields) {
+  for (const Field& f : kFields) {
     const float lo = limits.min.*f.member;
     const float hi = limits.max.*f.member;
     const float rate = limits.max_delta.*f.member;

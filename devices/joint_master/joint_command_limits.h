@@ -18,6 +18,11 @@ namespace Hal {
 // field keeps its value.
 void set_default_limits(joint_tx_limits& limits);
 
+// Any thread; never allocates. check_tx and check_delta_tx of `limits`
+// without their report (for violations that were reported already).
+bool within_limits(const joint_tx_limits& limits, const joint_tx& tx);
+bool within_rate(const joint_tx_limits& limits, const joint_tx& delta);
+
 // Set-up or service handler; never allocates. From the joint's URDF limits:
 // position bounds as declared (none for a continuous joint), velocity,
 // effort and the position rate (the velocity) times `scaling`. An empty

@@ -71,7 +71,8 @@ public:
   // and ends the message: it and the later entries are not applied.
   void on_aggr_tx_recv(const JointMasterTx& msg);
   // Worker thread; never allocates. The reaction to a limit violation: true
-  // (safety on: mask 0, every pipeline back to its last command) or false.
+  // (safety on: mask 0, every pipeline back to its last command; logged at
+  // the first violation of a stop) or false.
   bool on_limits_exceeded();
   // Any thread (a plain read).
   uint32_t getMask() const { return mask; }
@@ -131,6 +132,7 @@ private:
   bool tx_filter_enabled = false;
   double tx_filter_cutoff = 100.0;  // Hz
   bool enable_safety = true;
+  uint64_t stop_trips = 0;  // violations of the safety stop under way; 0: none
   std::string period_name;  // "~period" resolved once, read without allocating
 };
 

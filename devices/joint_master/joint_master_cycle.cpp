@@ -127,8 +127,15 @@ bool JointDeviceMaster::valid_rx_recv_all() const {
 bool JointDeviceMaster::move() {
   tx_queue->run();
   const int64_t now = deadline_clock_now();
+  // A stop lasts as long as cycles keep violating a limit: only its first
+  // violation is logged, its length when a cycle passes without one.
+  const uint64_t trips_before = stop_trips;
   for (auto& entry : tx_map) {
-    entry.second.process_and_publish(now);
+    entry.second.process_and_publish(now, stop_trips == 0);
+  }
+  if (stop_trips != 0 && stop_trips == trips_before) {
+    jhigh().vlog(Warning, "safety stop ended after {} violations \n", stop_trips);
+    stop_trips = 0;
   }
   if (auto status = info_pub->loanMessage()) {
     status->value() = JointMasterInfo{mask, tx_filter_enabled, tx_filter_cutoff};
@@ -174,8 +181,10 @@ bool JointDeviceMaster::on_limits_exceeded() {
     jhigh().vlog(Warning, "safety is disabled, skipping.. \n");
     return false;
   }
-  jhigh().vlog(Warning, "safety limits exceeded, disabling joint device \n");
-  jlow().vlog(Info, "joint_master: setting mask to {} \n", 0);
+  if (stop_trips++ == 0) {
+    jhigh().vlog(Warning, "safety limits exceeded, disabling joint device \n");
+    jlow().vlog(Info, "joint_master: setting mask to {} \n", 0);
+  }
   mask = 0;
   for (auto& entry : tx_map) {
     entry.second.reset();

@@ -102,7 +102,7 @@ void JointTxData::set_filter(double sample_time, double cutoff_hz) {
   x = x1 = x2 = y;
 }
 
-void JointTxData::process_and_publish(int64_t now) {
+void JointTxData::process_and_publish(int64_t now, bool report) {
   if (!filter_initialised) {
     y = y1 = y2 = FilterSample();
     x = x1 = x2 = y;
@@ -136,26 +136,33 @@ void JointTxData::process_and_publish(int64_t now) {
   }
   // Whatever the limits say, the joint's control law needs finite,
   // non-negative gains.
-  bool within = limits.check_tx(checked);
+  bool within = report ? limits.check_tx(checked) : within_limits(limits, checked);
   if (within && !(usable_gain(out.stiffness) && usable_gain(out.damping))) {
-    journal->jhigh().vlog(Journal::Warning,
-                          "'{}' gains must be finite and non-negative: stiffness = {}, "
-                          "damping = {} \n",
-                          name, out.stiffness, out.damping);
+    if (report) {
+      journal->jhigh().vlog(Journal::Warning,
+                            "'{}' gains must be finite and non-negative: stiffness = {}, "
+                            "damping = {} \n",
+                            name, out.stiffness, out.damping);
+    }
     within = false;
   }
   if (!within) {
-    journal->jhigh().vlog(Journal::Warning,
-                          "'{}' safety limit violation detected in tx (see above) \n", name);
+    if (report) {
+      journal->jhigh().vlog(Journal::Warning,
+                            "'{}' safety limit violation detected in tx (see above) \n", name);
+    }
     if (on_violation()) {
       return;
     }
   }
   joint_tx delta = (out - last_sent) / float(ts);
   delta.mask = joint_tx::POS_REF;
-  if (!limits.check_delta_tx(delta)) {
-    journal->jhigh().vlog(Journal::Warning,
-                          "'{}' safety limit violation detected in delta tx (see above) \n", name);
+  if (!(report ? limits.check_delta_tx(delta) : within_rate(limits, delta))) {
+    if (report) {
+      journal->jhigh().vlog(Journal::Warning,
+                            "'{}' safety limit violation detected in delta tx (see above) \n",
+                            name);
+    }
     if (on_violation()) {
       return;
     }

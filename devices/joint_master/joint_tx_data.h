@@ -81,7 +81,8 @@ struct JointTxData {
   // outside its range passes while it does not move further out, so a joint
   // that starts there can be brought back) and rate check, expiry at `now` (ns, deadline clock; one reading
   // may serve every joint of the cycle), then set_tx and move on the joint.
-  void process_and_publish(int64_t now = deadline_clock_now());
+  // Without `report` a violation is not logged (a stop already under way).
+  void process_and_publish(int64_t now = deadline_clock_now(), bool report = true);
 
   // Worker thread; never allocates. The joint's first rx: the target holds
   // the joint where it is; last_sent and the histories follow.

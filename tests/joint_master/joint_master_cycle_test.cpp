@@ -155,6 +155,29 @@ TEST(JointMasterCycle, SafetyStopHoldsEveryJointUntilTheMaskIsSetAgain) {
   EXPECT_EQ(journal.count(kDeltaViolation), 1);
   expect_command(rig.sent(0), 0.002f, 0, 0, 0, 0);
   EXPECT_EQ(rig.status.back().mask, 0u);
+  rig.cycle();
+  EXPECT_EQ(journal.count("safety stop ended after 1 violations \n"), 2);  // both stops above
+
+  // A violation that persists (a velocity held above a lowered limit) is one
+  // stop: logged once, and its length when it ends.
+  ASSERT_TRUE(rig.call<unsigned>("/joint_master/set_mask", 0xFFFFFFFFu, reply));
+  rig.send({1}, {command(0.002f, 1.5f, 0, 3)});
+  rig.cycle();
+  journal.clear();
+  Hal::JointMasterLimits lowered(1);
+  lowered.info[0].id = 1;
+  lowered.limits[0].max.vel_ref = 1.0f;
+  ASSERT_TRUE(rig.call<Hal::JointMasterLimits>("/joint_master/set_limits", lowered, reply));
+  for (int k = 0; k < 5; ++k) {
+    rig.cycle();
+  }
+  EXPECT_EQ(journal.count("safety limits exceeded, disabling joint device \n"), 1);
+  EXPECT_EQ(journal.count(kTxViolation), 1);
+  EXPECT_FALSE(journal.contains("safety stop ended"));
+  lowered.limits[0].max.vel_ref = 2.0f;
+  ASSERT_TRUE(rig.call<Hal::JointMasterLimits>("/joint_master/set_limits", lowered, reply));
+  rig.cycle();
+  EXPECT_TRUE(journal.contains("safety stop ended after "));
 }
 
 TEST(JointMasterCycle, UrdfLimitsAtFullAndHalfScale) {
