@@ -127,6 +127,11 @@ bool JointDeviceMaster::on_set_urdf_limits(const double& scaling, bool& ok) {
     ok = false;
     return true;
   }
+  if (!(scaling > 0.0) || !std::isfinite(scaling)) {
+    jhigh().vlog(Error, "invalid urdf limits scaling requested ({}) \n", scaling);
+    ok = false;
+    return true;
+  }
   ok = true;
   for (auto& entry : tx_map) {
     const auto joint = urdf_model->getJoint(entry.second.name);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 
 #include "master_rig.h"
 #include "orvo2/journal.h"
@@ -213,4 +214,12 @@ TEST(JointMasterCycle, UrdfLimitsAtFullAndHalfScale) {
   EXPECT_EQ(violations(command(2.852f, 0, 39.0f, 4)), Count(0, 0));
   EXPECT_EQ(violations(command(2.852f, 0, 41.0f, 4)), Count(1, 0));
   EXPECT_EQ(violations(command(2.852f, -1.1f, 0, 6)), Count(1, 0));
+
+  for (double bad : {0.0, -1.0, std::nan("")}) {
+    ASSERT_TRUE(rig.call<double>("/joint_master/set_limits_from_urdf", bad, reply));
+    EXPECT_FALSE(reply);
+  }
+  EXPECT_EQ(journal.count("invalid urdf limits scaling requested (-1) \n"), 1);
+  EXPECT_EQ(violations(command(2.852f, 0, 39.0f, 6)), Count(0, 0));  // limits unchanged
+  EXPECT_EQ(violations(command(2.852f, 0, 41.0f, 6)), Count(1, 0));
 }
