@@ -27,11 +27,16 @@ bool returning(float pos, float last, float lo, float hi) {
 
 bool usable_gain(float gain) { return std::isfinite(gain) && gain >= 0.0f; }
 
-// Every non-finite field of `tx` becomes 0.
-joint_tx finite_fields(joint_tx tx) {
-  for (float* field : {&tx.pos_ref, &tx.vel_ref, &tx.tor_ref, &tx.stiffness, &tx.damping}) {
+// Every non-finite field of `tx`, and a negative gain, becomes 0.
+joint_tx sendable(joint_tx tx) {
+  for (float* field : {&tx.pos_ref, &tx.vel_ref, &tx.tor_ref}) {
     if (!std::isfinite(*field)) {
       *field = 0.0f;
+    }
+  }
+  for (float* gain : {&tx.stiffness, &tx.damping}) {
+    if (!usable_gain(*gain)) {
+      *gain = 0.0f;
     }
   }
   return tx;
@@ -71,7 +76,7 @@ void JointTxData::apply_tx(const joint_tx& tx, uint32_t mask, int64_t now) {
 void JointTxData::reset() {
   // What the joint echoed at its first rx may be anything; the fall-back
   // after a stop must be a command that can be sent again.
-  last_sent = finite_fields(last_sent);
+  last_sent = sendable(last_sent);
   target = last_sent;
   filtered = last_sent;
   y = y1 = y2 = FilterSample(last_sent);

@@ -72,7 +72,7 @@ struct JointTxData {
   void apply_tx(const joint_tx& tx, uint32_t mask, int64_t now = deadline_clock_now());
 
   // Worker thread; never allocates. Falls back to the last sent command
-  // (its non-finite fields made 0): target, filtered and the filter
+  // (its non-finite fields and negative gains made 0): target, filtered and the filter
   // histories become last_sent.
   void reset();
 

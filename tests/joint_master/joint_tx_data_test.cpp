@@ -179,6 +179,13 @@ TEST(JointTxData, GainsMustBeFiniteAndNonNegativeAndAStopLeavesNothingElse) {
   EXPECT_EQ(stops, 3);
   EXPECT_EQ(p.sent().stiffness, 200.0f);
   EXPECT_EQ(p.sent().damping, 0.0f);
+
+  rx.stiffness = -5.0f;  // echoed: the fall-back must not repeat it
+  p.data.initialise(rx);
+  for (int k = 0; k < 3; ++k) {
+    p.data.process_and_publish();
+  }
+  EXPECT_EQ(stops, 4);
 }
 
 TEST(JointTxData, UrdfLimitsOfContinuousAndUnusableJoints) {
