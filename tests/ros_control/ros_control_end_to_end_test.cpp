@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -14,8 +15,10 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
+#include <orvo_msgs/JointCommand.h>
 #include <orvo_msgs/JointState.h>
 #include <ros/callback_queue.h>
 #include <ros/ros.h>
@@ -55,6 +58,37 @@ public:
           return _last && matches(*_last, expected);
         },
         limit);
+  }
+
+  // Waits up to `limit` until the position reference of `joint` is exactly `value`.
+  bool wait_for_reference(const std::string& joint, float value, std::chrono::milliseconds limit) {
+    return wait_until(
+        [&] {
+          _queue.callAvailable(ros::WallDuration(0.01));
+          return _last && reference(joint) == value;
+        },
+        limit);
+  }
+
+  // The highest position reference of `joint` seen over `span`.
+  float highest_reference(const std::string& joint, std::chrono::milliseconds span) {
+    float highest = -INFINITY;
+    const auto end = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < end) {
+      _queue.callAvailable(ros::WallDuration(0.01));
+      highest = std::max(highest, reference(joint));
+    }
+    return highest;
+  }
+
+  // The last position reference of `joint`; NaN when there is none.
+  float reference(const std::string& joint) const {
+    for (size_t i = 0; _last && i < _last->name.size() && i < _last->position_reference.size(); ++i) {
+      if (_last->name[i] == joint) {
+        return _last->position_reference[i];
+      }
+    }
+    return NAN;
   }
 
   std::string last_text() const {
@@ -113,6 +147,29 @@ TEST(RosControlEndToEnd, RostopicPubMovesTheExampleRobotsJoints) {
                "'{name: [elbow_pitch, wrist_roll], position: [0.5, -0.3], ctrl_mode: [1, 1]}'");
   EXPECT_TRUE(joint_states.wait_for({{"elbow_pitch", 0.5f}, {"wrist_roll", -0.3f}}, 10s))
       << joint_states.last_text() << core.output();
+  // Settled, the filtered reference is the command itself.
+  EXPECT_TRUE(joint_states.wait_for_reference("elbow_pitch", 0.5f, 10s)) << joint_states.last_text();
+
+  // shoulder_pitch ramped at 1 rad/s to its upper limit 1.9 and held there:
+  // the reference reaches the limit and never passes it, no safety stop.
+  ros::NodeHandle nh;
+  ros::Publisher command = nh.advertise<orvo_msgs::JointCommand>("/orvocore/command", 10);
+  ASSERT_TRUE(wait_until([&] { return command.getNumSubscribers() > 0; }, 10s));
+  orvo_msgs::JointCommand ramp;
+  ramp.name = {"shoulder_pitch"};
+  ramp.ctrl_mode = {1};
+  for (int k = 1; k <= 190; ++k) {
+    ramp.position = {std::min(0.01f * float(k), 1.9f)};
+    command.publish(ramp);
+    std::this_thread::sleep_for(10ms);
+  }
+  ramp.position = {1.9f};
+  command.publish(ramp);
+  EXPECT_TRUE(joint_states.wait_for_reference("shoulder_pitch", 1.9f, 10s)) << joint_states.last_text();
+  EXPECT_EQ(joint_states.highest_reference("shoulder_pitch", 10s), 1.9f);
+  EXPECT_EQ(joint_states.reference("shoulder_pitch"), 1.9f);
+  EXPECT_EQ(joint_states.reference("elbow_pitch"), 0.5f);
+  EXPECT_EQ(core.output().find("safety limit"), std::string::npos) << core.output();
 
   EXPECT_EQ(core.stop(SIGINT, 5s), 0) << core.output();
   EXPECT_NE(core.output().find("gracefully stopping"), std::string::npos) << core.output();
