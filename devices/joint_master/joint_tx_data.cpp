@@ -139,9 +139,9 @@ void JointTxData::process_and_publish(int64_t now, bool report) {
   if (returning(out.pos_ref, last_sent.pos_ref, limits.min.pos_ref, limits.max.pos_ref)) {
     checked.pos_ref = out.pos_ref > limits.max.pos_ref ? limits.max.pos_ref : limits.min.pos_ref;
   }
+  bool within = report ? limits.check_tx(checked) : within_limits(limits, checked);
   // Whatever the limits say, the joint's control law needs finite,
   // non-negative gains.
-  bool within = report ? limits.check_tx(checked) : within_limits(limits, checked);
   if (within && !(usable_gain(out.stiffness) && usable_gain(out.damping))) {
     if (report) {
       journal->jhigh().vlog(Journal::Warning,
