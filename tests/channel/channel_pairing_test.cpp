@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <stdexcept>
@@ -136,6 +137,33 @@ TEST(ChannelPairing, BadConfigurationThrowsNamingTheInput) {
               HasSubstr("channel '" + channel + "' is already served by process " + std::to_string(::getpid())));
   ClientManager client({}, "shm", channel);
   EXPECT_TRUE(client.check_server_alive());
+}
+
+TEST(ChannelPairing, SegmentOthersMayOpenIsRefusedByBothEnds) {
+  const std::string channel = unique_channel("mode");
+  const std::string segment_file = "/dev/shm/orvo2_" + channel;
+  JournalCapture journal;
+  const mode_t umask_before = ::umask(0277);
+  ServerManager server(devices(std::make_shared<TestDevice>("hip")), "shm", channel);
+  ::umask(umask_before);
+  struct stat info {};
+  ASSERT_EQ(::stat(segment_file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u) << "whatever the umask";
+
+  // As another user's server would leave it: readable and writable by all.
+  ASSERT_EQ(::chmod(segment_file.c_str(), 0666), 0);
+  ClientManager client(devices(std::make_shared<TestDevice>("hip")), "shm", channel);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_FALSE(client.check_server_alive());
+  }
+  const std::string uid = std::to_string(::geteuid());
+  EXPECT_EQ(journal.count("ClientManager: channel '" + channel + "': shared memory '/orvo2_" + channel +
+                          "' refused: owner uid " + uid + ", mode 0666; only segments of uid " + uid +
+                          " without group or other access are used"),
+            1);
+  EXPECT_THAT(throw_text([&] { ServerManager second(devices(std::make_shared<TestDevice>("hip")), "shm", channel); }),
+              HasSubstr("ServerManager: channel '" + channel + "': shared memory '/orvo2_" + channel +
+                        "' is held by a segment of owner uid " + uid + " with mode 0666"));
 }
 
 TEST(ChannelPairing, OneClientHoldsTheChannelAtATime) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <set>
@@ -22,7 +23,7 @@ namespace Orvo {
 
 namespace {
 
-enum RefusalReason : int { NoRefusal = 0, BadSegment, MissingDevice, DuplicateDevice, SizeMismatch, ChannelTaken };
+enum RefusalReason : int { NoRefusal = 0, NotTrusted, BadSegment, MissingDevice, DuplicateDevice, SizeMismatch, ChannelTaken };
 
 std::uint64_t new_token() {
   static std::atomic<std::uint32_t> instances{0};
@@ -169,7 +170,18 @@ bool ClientManager::claim_channel() {
 }
 
 bool ClientManager::attach() {
-  if (_segment.open_existing(_segment_name) != 0) {
+  const int error = _segment.open_existing(_segment_name);
+  if (error == EPERM || error == EACCES) {
+    // Someone else could read the commands or forge the states in it.
+    if (first_refusal(NotTrusted)) {
+      Context().journal().jhigh().vlog(
+          Journal::Error,
+          "ClientManager: channel '{}': shared memory '{}' refused: owner uid {}, mode {:04o}; only segments of uid {} without group or other access are used",
+          _name, _segment_name, _segment.owner(), _segment.mode(), ::geteuid());
+    }
+    return false;
+  }
+  if (error != 0) {
     return false;  // no server yet
   }
   const char* problem = shm::check_segment(_segment.data(), _segment.size());

@@ -47,7 +47,8 @@ public:
   // Device thread; system calls, never blocks for long, never allocates or
   // throws. True when a live server whose table holds every device of this
   // client once, with the same record sizes, serves the channel (and this
-  // client holds it). A refusal is logged once per server.
+  // client holds it). A refusal is logged once per server; a segment of
+  // another user, or with group or other access, is refused unread.
   bool check_server_alive();
   // Device thread; never blocks, allocates or throws. True when a new frame
   // of rx records was copied into every device (set_rx_raw); false when the
