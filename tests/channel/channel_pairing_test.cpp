@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 #include "orvo2/client_manager.h"
 #include "orvo2/journal.h"
@@ -164,6 +166,43 @@ TEST(ChannelPairing, SegmentOthersMayOpenIsRefusedByBothEnds) {
   EXPECT_THAT(throw_text([&] { ServerManager second(devices(std::make_shared<TestDevice>("hip")), "shm", channel); }),
               HasSubstr("ServerManager: channel '" + channel + "': shared memory '/orvo2_" + channel +
                         "' is held by a segment of owner uid " + uid + " with mode 0666"));
+}
+
+TEST(ChannelPairing, DeviceCountChangingWhileAClientPairsNeverMovesSlotsOutOfTheSegment) {
+  const std::string channel = unique_channel("flip");
+  DeviceList sim;
+  DeviceList robot;
+  for (int i = 0; i < 6; ++i) {
+    sim.push_back(std::make_shared<TestDevice>("joint_" + std::to_string(i)));
+    robot.push_back(std::make_shared<TestDevice>("joint_" + std::to_string(i)));
+  }
+  ServerManager server(sim, "shm", channel);
+  shm::ShmSegment segment;
+  ASSERT_EQ(segment.open_existing("/orvo2_" + channel), 0);
+  auto* header = reinterpret_cast<shm::ChannelHeader*>(segment.data());
+  std::atomic<bool> done{false};
+  std::thread flipper([&] {
+    // As another writer of the segment could: 6 and 4096 devices in turn.
+    auto* count = reinterpret_cast<volatile std::uint32_t*>(&header->device_count);
+    while (!done.load(std::memory_order_relaxed)) {
+      *count = 4096;
+      *count = 6;
+    }
+  });
+  ClientManager client(robot, "shm", channel);
+  int attached = 0;
+  for (int i = 0; i < 20000; ++i) {
+    if (client.check_server_alive()) {
+      ++attached;
+      client.send();  // writes every tx slot the pairing located
+    }
+    header->state.store(shm::Superseded);  // the client lets go and pairs afresh
+    client.recv();
+    header->state.store(shm::Serving);
+  }
+  done = true;
+  flipper.join();
+  EXPECT_GT(attached, 0);
 }
 
 TEST(ChannelPairing, OneClientHoldsTheChannelAtATime) {

@@ -65,7 +65,7 @@ public:
 private:
   bool attach();
   void detach();
-  bool pair_devices();
+  bool pair_devices(std::uint32_t count);
   bool claim_channel();
   bool first_refusal(int reason) noexcept;
   void report_copy_failure(const Hal::DeviceRt& device, const char* what) noexcept;
@@ -74,7 +74,9 @@ private:
   std::string _name;
   std::string _segment_name;
   shm::ShmSegment _segment;
-  shm::ChannelHeader* _header = nullptr;
+  shm::ChannelHeader* _header = nullptr;     // set while attached
+  std::uint64_t _generation = 0;             // of the server attached to, from the private header copy
+  std::int32_t _server_pid = 0;              // likewise
   std::vector<std::uint32_t> _server_index;  // per device, its entry in the server's table
   std::vector<shm::SlotHeader*> _rx_slots;   // per device
   std::vector<shm::SlotHeader*> _tx_slots;
