@@ -248,8 +248,20 @@ void ClientManager::detach() {
   _segment.unmap();
 }
 
+// A segment cut shorter than the mapping raises SIGBUS wherever the cut-off
+// part is touched: it is dropped unread (its claim is not given back) and
+// attached afresh later, like any other segment.
+bool ClientManager::segment_intact() noexcept {
+  if (_segment.intact()) {
+    return true;
+  }
+  _header = nullptr;
+  _segment.unmap();
+  return false;
+}
+
 bool ClientManager::check_server_alive() {
-  if (_header != nullptr) {
+  if (_header != nullptr && segment_intact()) {
     if (_header->state.load(std::memory_order_acquire) == shm::Serving &&
         shm::process_alive(_server_pid)) {
       return true;
@@ -265,6 +277,9 @@ bool ClientManager::recv() {
       _idle_cycles = 0;
       attach();
     }
+    return false;
+  }
+  if (!segment_intact()) {
     return false;
   }
   if (_header->state.load(std::memory_order_acquire) != shm::Serving) {
@@ -305,7 +320,8 @@ bool ClientManager::recv() {
 }
 
 bool ClientManager::send() {
-  if (_header == nullptr || _header->state.load(std::memory_order_relaxed) != shm::Serving) {
+  if (_header == nullptr || !segment_intact() ||
+      _header->state.load(std::memory_order_relaxed) != shm::Serving) {
     return false;
   }
   const bool complete = shm::write_slots(_devices, _tx_slots.data(), &Hal::DeviceRt::get_tx_raw,

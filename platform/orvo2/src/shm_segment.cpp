@@ -26,13 +26,14 @@ ShmSegment::~ShmSegment() { unmap(); }
 
 int ShmSegment::map_fd(int fd, std::size_t size) {
   void* address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  const int error = errno;
-  ::close(fd);
   if (address == MAP_FAILED) {
+    const int error = errno;
+    ::close(fd);
     return error;
   }
   _data = static_cast<unsigned char*>(address);
   _size = size;
+  _fd = fd;
   return 0;
 }
 
@@ -102,9 +103,16 @@ int ShmSegment::open_existing(const std::string& name) {
 void ShmSegment::unmap() {
   if (_data != nullptr) {
     ::munmap(_data, _size);
+    ::close(_fd);
     _data = nullptr;
     _size = 0;
+    _fd = -1;
   }
+}
+
+bool ShmSegment::intact() const noexcept {
+  struct stat info {};
+  return _fd >= 0 && ::fstat(_fd, &info) == 0 && static_cast<std::size_t>(info.st_size) >= _size;
 }
 
 void ShmSegment::unlink(const std::string& name) { ::shm_unlink(name.c_str()); }

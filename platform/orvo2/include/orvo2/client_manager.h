@@ -13,7 +13,9 @@
 // silently is noticed after kLivenessCheckCycles cycles without new data: if
 // its heartbeat did not move meanwhile, its process is checked. While detached, recv() tries to attach again every
 // kLivenessCheckCycles cycles, so a new server on the same name is picked up.
-// Those checks are the only system calls of the cycle.
+// Those checks, and one fstat per call while attached (a segment truncated
+// under the client is dropped before it is touched), are the only system
+// calls of the cycle.
 
 #include <cstdint>
 #include <memory>
@@ -65,6 +67,7 @@ public:
 private:
   bool attach();
   void detach();
+  bool segment_intact() noexcept;
   bool pair_devices(std::uint32_t count);
   bool claim_channel();
   bool first_refusal(int reason) noexcept;

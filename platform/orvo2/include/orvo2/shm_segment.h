@@ -36,6 +36,11 @@ public:
   // Any thread; a system call. Removes the name; mappings stay valid.
   static void unlink(const std::string& name);
 
+  // Any thread; one system call, never blocks or allocates. False when the
+  // object no longer covers the whole mapping (someone truncated it), so that
+  // touching the mapping could raise SIGBUS.
+  bool intact() const noexcept;
+
   // Any thread; never blocks.
   unsigned char* data() const { return _data; }
   std::size_t size() const { return _size; }
@@ -51,6 +56,7 @@ private:
 
   unsigned char* _data = nullptr;
   std::size_t _size = 0;
+  int _fd = -1;  // open while mapped, for intact()
   uid_t _owner = static_cast<uid_t>(-1);
   mode_t _mode = 0;
 };
