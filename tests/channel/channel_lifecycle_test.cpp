@@ -116,7 +116,8 @@ TEST(ChannelLifecycle, SegmentTruncatedAndRewrittenUnderAClientIsDroppedUntouche
   ServerManager server(sim, "shm", channel);
   ServerManager small(DeviceList(sim.begin(), sim.begin() + 6), "shm", small_channel);
   auto last = std::make_shared<TestDevice>("joint_4095");  // its slots end the big segment
-  ClientManager client(devices(last), "shm", channel);
+  auto owned_client = std::make_unique<ClientManager>(devices(last), "shm", channel);
+  ClientManager& client = *owned_client;
   ASSERT_TRUE(client.check_server_alive());
   server.send(false);
   ASSERT_TRUE(client.recv());
@@ -138,6 +139,11 @@ TEST(ChannelLifecycle, SegmentTruncatedAndRewrittenUnderAClientIsDroppedUntouche
   server.send(false);
   EXPECT_TRUE(client.recv());
   EXPECT_TRUE(client.send());
+
+  // Cut while the client is destroyed; the server gets its content back.
+  ASSERT_EQ(::ftruncate(fd, 0), 0);
+  owned_client.reset();
+  rewrite(fd, original);
   ::close(fd);
   ::close(small_fd);
 }

@@ -240,11 +240,11 @@ bool ClientManager::attach() {
 }
 
 void ClientManager::detach() {
-  if (_header != nullptr) {
+  if (_header != nullptr && _segment.intact()) {
     std::uint64_t mine = _token;
     _header->client_token.compare_exchange_strong(mine, 0, std::memory_order_acq_rel);
-    _header = nullptr;
   }
+  _header = nullptr;
   _segment.unmap();
 }
 
