@@ -13,7 +13,7 @@ namespace shm {
 
 namespace {
 
-// Group or other may do anything with it.
+// The permission bits that let group or other at an object.
 constexpr mode_t kSharedBits = S_IRWXG | S_IRWXO;
 
 bool trusted(const struct stat& info) {

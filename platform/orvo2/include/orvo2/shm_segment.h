@@ -1,6 +1,6 @@
 #pragma once
 // One POSIX shared-memory object mapped read-write into this process.
-// Set-up and tear-down only: every operation is a system call.
+// Every operation but the accessors is a system call.
 //
 // Only objects of this process's user that no other user may open are
 // mapped: another user's object, or one with group or other access, could be
