@@ -1,7 +1,13 @@
 // Servers that die, leave stale segments or come back, seen from a client;
 // and a server in another process changing its records every cycle.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
 
 #include "orvo2/client_manager.h"
 #include "orvo2/journal.h"
@@ -82,6 +88,64 @@ TEST(ChannelLifecycle, ClientOutlivesServersAndFollowsTheNextOne) {
   sim_hip->fill_rx(5000.f);
   reopened.send(false);
   EXPECT_TRUE(received_from(client, *hip, 5000.f));
+}
+
+// The whole content of a segment, read through its file.
+std::vector<unsigned char> segment_bytes(int fd) {
+  struct stat info {};
+  EXPECT_EQ(::fstat(fd, &info), 0);
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(info.st_size));
+  EXPECT_EQ(::pread(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+  return bytes;
+}
+
+// Cuts the segment to nothing and writes `bytes` as its whole content.
+void rewrite(int fd, const std::vector<unsigned char>& bytes) {
+  ASSERT_EQ(::ftruncate(fd, 0), 0);
+  ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(bytes.size())), 0);
+  ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+}
+
+TEST(ChannelLifecycle, SegmentTruncatedAndRewrittenUnderAClientIsDroppedUntouched) {
+  const std::string channel = unique_channel("cut");
+  const std::string small_channel = unique_channel("cut_small");
+  DeviceList sim;
+  for (int i = 0; i < 4096; ++i) {
+    sim.push_back(std::make_shared<TestDevice>("joint_" + std::to_string(i)));
+  }
+  ServerManager server(sim, "shm", channel);
+  ServerManager small(DeviceList(sim.begin(), sim.begin() + 6), "shm", small_channel);
+  auto last = std::make_shared<TestDevice>("joint_4095");  // its slots end the big segment
+  auto owned_client = std::make_unique<ClientManager>(devices(last), "shm", channel);
+  ClientManager& client = *owned_client;
+  ASSERT_TRUE(client.check_server_alive());
+  server.send(false);
+  ASSERT_TRUE(client.recv());
+
+  const int fd = ::shm_open(client.segment_name().c_str(), O_RDWR, 0);
+  const int small_fd = ::shm_open(("/orvo2_" + small_channel).c_str(), O_RDWR, 0);
+  ASSERT_GE(fd, 0);
+  ASSERT_GE(small_fd, 0);
+  const std::vector<unsigned char> original = segment_bytes(fd);
+  // 4096 devices become 6 under the client: its slots now lie past the end.
+  rewrite(fd, segment_bytes(small_fd));
+  EXPECT_FALSE(client.recv());
+  EXPECT_FALSE(client.send());
+  EXPECT_FALSE(client.check_server_alive()) << "joint_4095 is not among the 6";
+
+  // And back: the client attaches again and exchanges.
+  rewrite(fd, original);
+  EXPECT_TRUE(client.check_server_alive());
+  server.send(false);
+  EXPECT_TRUE(client.recv());
+  EXPECT_TRUE(client.send());
+
+  // Cut while the client is destroyed; the server gets its content back.
+  ASSERT_EQ(::ftruncate(fd, 0), 0);
+  owned_client.reset();
+  rewrite(fd, original);
+  ::close(fd);
+  ::close(small_fd);
 }
 
 TEST(ChannelLifecycle, ServerProcessChangesRxEveryCycleWithoutTearing) {

@@ -2,9 +2,12 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 #include "orvo2/client_manager.h"
 #include "orvo2/journal.h"
@@ -136,6 +139,70 @@ TEST(ChannelPairing, BadConfigurationThrowsNamingTheInput) {
               HasSubstr("channel '" + channel + "' is already served by process " + std::to_string(::getpid())));
   ClientManager client({}, "shm", channel);
   EXPECT_TRUE(client.check_server_alive());
+}
+
+TEST(ChannelPairing, SegmentOthersMayOpenIsRefusedByBothEnds) {
+  const std::string channel = unique_channel("mode");
+  const std::string segment_file = "/dev/shm/orvo2_" + channel;
+  JournalCapture journal;
+  const mode_t umask_before = ::umask(0277);
+  ServerManager server(devices(std::make_shared<TestDevice>("hip")), "shm", channel);
+  ::umask(umask_before);
+  struct stat info {};
+  ASSERT_EQ(::stat(segment_file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u) << "whatever the umask";
+
+  // As another user's server would leave it: readable and writable by all.
+  ASSERT_EQ(::chmod(segment_file.c_str(), 0666), 0);
+  ClientManager client(devices(std::make_shared<TestDevice>("hip")), "shm", channel);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_FALSE(client.check_server_alive());
+  }
+  const std::string uid = std::to_string(::geteuid());
+  EXPECT_EQ(journal.count("ClientManager: channel '" + channel + "': shared memory '/orvo2_" + channel +
+                          "' refused: owner uid " + uid + ", mode 0666; only segments of uid " + uid +
+                          " without group or other access are used"),
+            1);
+  EXPECT_THAT(throw_text([&] { ServerManager second(devices(std::make_shared<TestDevice>("hip")), "shm", channel); }),
+              HasSubstr("ServerManager: channel '" + channel + "': shared memory '/orvo2_" + channel +
+                        "' is held by a segment of owner uid " + uid + " with mode 0666"));
+}
+
+TEST(ChannelPairing, DeviceCountChangingWhileAClientPairsNeverMovesSlotsOutOfTheSegment) {
+  const std::string channel = unique_channel("flip");
+  DeviceList sim;
+  DeviceList robot;
+  for (int i = 0; i < 6; ++i) {
+    sim.push_back(std::make_shared<TestDevice>("joint_" + std::to_string(i)));
+    robot.push_back(std::make_shared<TestDevice>("joint_" + std::to_string(i)));
+  }
+  ServerManager server(sim, "shm", channel);
+  shm::ShmSegment segment;
+  ASSERT_EQ(segment.open_existing("/orvo2_" + channel), 0);
+  auto* header = reinterpret_cast<shm::ChannelHeader*>(segment.data());
+  std::atomic<bool> done{false};
+  std::thread flipper([&] {
+    // As another writer of the segment could: 6 and 4096 devices in turn.
+    auto* count = reinterpret_cast<volatile std::uint32_t*>(&header->device_count);
+    while (!done.load(std::memory_order_relaxed)) {
+      *count = 4096;
+      *count = 6;
+    }
+  });
+  ClientManager client(robot, "shm", channel);
+  int attached = 0;
+  for (int i = 0; i < 20000; ++i) {
+    if (client.check_server_alive()) {
+      ++attached;
+      client.send();  // writes every tx slot the pairing located
+    }
+    header->state.store(shm::Superseded);  // the client lets go and pairs afresh
+    client.recv();
+    header->state.store(shm::Serving);
+  }
+  done = true;
+  flipper.join();
+  EXPECT_GT(attached, 0);
 }
 
 TEST(ChannelPairing, OneClientHoldsTheChannelAtATime) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <set>
@@ -22,7 +23,7 @@ namespace Orvo {
 
 namespace {
 
-enum RefusalReason : int { NoRefusal = 0, BadSegment, MissingDevice, DuplicateDevice, SizeMismatch, ChannelTaken };
+enum RefusalReason : int { NoRefusal = 0, NotTrusted, BadSegment, MissingDevice, DuplicateDevice, SizeMismatch, ChannelTaken };
 
 std::uint64_t new_token() {
   static std::atomic<std::uint32_t> instances{0};
@@ -62,12 +63,11 @@ ClientManager::ClientManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
 ClientManager::~ClientManager() { detach(); }
 
 bool ClientManager::first_refusal(int reason) noexcept {
-  const std::uint64_t generation = _header != nullptr ? _header->generation : 0;
-  if (reason == _refused_reason && generation == _refused_generation) {
+  if (reason == _refused_reason && _generation == _refused_generation) {
     return false;
   }
   _refused_reason = reason;
-  _refused_generation = generation;
+  _refused_generation = _generation;
   return true;
 }
 
@@ -81,65 +81,81 @@ void ClientManager::report_copy_failure(const Hal::DeviceRt& device, const char*
                                    device.get_name(), what);
 }
 
-// Finds every device in the server's table; records nothing unless all of
-// them are there once, with the same record sizes.
-bool ClientManager::pair_devices() {
-  const std::uint32_t count = _header->device_count;
-  const shm::DeviceEntry* table = shm::table_of(_segment.data());
-  for (std::size_t j = 0; j < _devices.size(); ++j) {
-    const Hal::DeviceRt& device = *_devices[j];
-    const auto listed_from = [&](std::uint32_t k) {
-      while (k < count && (device.get_name() != table[k].name || device.get_type() != table[k].type)) {
-        ++k;
-      }
-      return k;
-    };
-    const std::uint32_t k = listed_from(0);
-    if (k < count && listed_from(k + 1) < count) {
-      // A table that contradicts itself: which of the two slots would the server use?
-      if (first_refusal(DuplicateDevice)) {
-        Context().journal().jhigh().vlog(
-            Journal::Error,
-            "ClientManager: channel '{}': device '{}' of type '{}' is listed twice by process {}; nothing is exchanged",
-            _name, device.get_name(), device.get_type(), _header->server_pid);
+// Finds every device in the server's table; records nothing usable unless all
+// of them are there once, with the same record sizes. Each entry is read once
+// into private memory and checked there, and every slot address comes from
+// those copies and is bounded by the mapped size: the server (or anyone else
+// who may write the segment) can change the table meanwhile.
+bool ClientManager::pair_devices(std::uint32_t count) {
+  constexpr std::uint32_t kUnpaired = ~std::uint32_t{0};
+  std::fill(_server_index.begin(), _server_index.end(), kUnpaired);
+  const unsigned char* table = _segment.data() + shm::table_offset();
+  std::size_t offset = shm::slots_offset(count);
+  for (std::uint32_t k = 0; k < count; ++k) {
+    shm::DeviceEntry entry;
+    std::memcpy(&entry, table + k * sizeof(entry), sizeof(entry));
+    const char* problem = shm::check_entry(entry);
+    const std::size_t rx_offset = offset;
+    const std::size_t tx_offset = rx_offset + (problem == nullptr ? shm::slot_size(entry.rx_size) : 0);
+    offset = tx_offset + (problem == nullptr ? shm::slot_size(entry.tx_size) : 0);
+    if (problem == nullptr && offset > _segment.size()) {
+      problem = "table does not match the segment size";
+    }
+    if (problem != nullptr) {
+      if (first_refusal(BadSegment)) {
+        Context().journal().jhigh().vlog(Journal::Error, "ClientManager: channel '{}': shared memory '{}' refused: {}",
+                                         _name, _segment_name, problem);
       }
       return false;
     }
-    if (k == count) {
+    for (std::size_t j = 0; j < _devices.size(); ++j) {
+      const Hal::DeviceRt& device = *_devices[j];
+      if (device.get_name() != entry.name || device.get_type() != entry.type) {
+        continue;
+      }
+      if (_server_index[j] != kUnpaired) {
+        // A table that contradicts itself: which of the two slots would the server use?
+        if (first_refusal(DuplicateDevice)) {
+          Context().journal().jhigh().vlog(
+              Journal::Error,
+              "ClientManager: channel '{}': device '{}' of type '{}' is listed twice by process {}; nothing is exchanged",
+              _name, device.get_name(), device.get_type(), _server_pid);
+        }
+        return false;
+      }
+      if (static_cast<std::uint32_t>(device.get_rx_size()) != entry.rx_size ||
+          static_cast<std::uint32_t>(device.get_tx_size()) != entry.tx_size) {
+        if (first_refusal(SizeMismatch)) {
+          Context().journal().jhigh().vlog(
+              Journal::Error,
+              "ClientManager: channel '{}': device '{}' record sizes differ: rx {} bytes here and {} on the server, tx {} bytes here and {} on the server; nothing is exchanged",
+              _name, device.get_name(), device.get_rx_size(), entry.rx_size, device.get_tx_size(),
+              entry.tx_size);
+        }
+        return false;
+      }
+      _server_index[j] = k;
+      _rx_slots[j] = reinterpret_cast<shm::SlotHeader*>(_segment.data() + rx_offset);
+      _tx_slots[j] = reinterpret_cast<shm::SlotHeader*>(_segment.data() + tx_offset);
+    }
+  }
+  if (offset != _segment.size()) {
+    if (first_refusal(BadSegment)) {
+      Context().journal().jhigh().vlog(Journal::Error, "ClientManager: channel '{}': shared memory '{}' refused: {}",
+                                       _name, _segment_name, "table does not match the segment size");
+    }
+    return false;
+  }
+  for (std::size_t j = 0; j < _devices.size(); ++j) {
+    if (_server_index[j] == kUnpaired) {
+      const Hal::DeviceRt& device = *_devices[j];
       if (first_refusal(MissingDevice)) {
         Context().journal().jhigh().vlog(
             Journal::Error,
             "ClientManager: channel '{}': device '{}' of type '{}' is not served by process {}; nothing is exchanged",
-            _name, device.get_name(), device.get_type(), _header->server_pid);
+            _name, device.get_name(), device.get_type(), _server_pid);
       }
       return false;
-    }
-    const shm::DeviceEntry& entry = table[k];
-    if (static_cast<std::uint32_t>(device.get_rx_size()) != entry.rx_size ||
-        static_cast<std::uint32_t>(device.get_tx_size()) != entry.tx_size) {
-      if (first_refusal(SizeMismatch)) {
-        Context().journal().jhigh().vlog(
-            Journal::Error,
-            "ClientManager: channel '{}': device '{}' record sizes differ: rx {} bytes here and {} on the server, tx {} bytes here and {} on the server; nothing is exchanged",
-            _name, device.get_name(), device.get_rx_size(), entry.rx_size, device.get_tx_size(),
-            entry.tx_size);
-      }
-      return false;
-    }
-    _server_index[j] = k;
-  }
-  // Slot addresses: walk the table once, in the server's order.
-  std::size_t offset = shm::slots_offset(count);
-  for (std::uint32_t k = 0; k < count; ++k) {
-    auto* rx = reinterpret_cast<shm::SlotHeader*>(_segment.data() + offset);
-    offset += shm::slot_size(table[k].rx_size);
-    auto* tx = reinterpret_cast<shm::SlotHeader*>(_segment.data() + offset);
-    offset += shm::slot_size(table[k].tx_size);
-    for (std::size_t j = 0; j < _devices.size(); ++j) {
-      if (_server_index[j] == k) {
-        _rx_slots[j] = rx;
-        _tx_slots[j] = tx;
-      }
     }
   }
   return true;
@@ -169,21 +185,35 @@ bool ClientManager::claim_channel() {
 }
 
 bool ClientManager::attach() {
-  if (_segment.open_existing(_segment_name) != 0) {
+  _generation = 0;
+  _server_pid = 0;
+  const int error = _segment.open_existing(_segment_name);
+  if (error == EPERM || error == EACCES) {
+    // Someone else could read the commands or forge the states in it.
+    if (first_refusal(NotTrusted)) {
+      Context().journal().jhigh().vlog(
+          Journal::Error,
+          "ClientManager: channel '{}': shared memory '{}' refused: owner uid {}, mode {:04o}; only segments of uid {} without group or other access are used",
+          _name, _segment_name, _segment.owner(), _segment.mode(), ::geteuid());
+    }
+    return false;
+  }
+  if (error != 0) {
     return false;  // no server yet
   }
-  const char* problem = shm::check_segment(_segment.data(), _segment.size());
-  _header = shm::header_of(_segment.data());
-  if (problem == nullptr && _header->state.load(std::memory_order_acquire) != shm::Serving) {
+  // One copy of the header: everything below is decided from it.
+  const shm::HeaderCopy copy = shm::copy_header(_segment.data(), _segment.size());
+  const char* problem = shm::check_header(copy, _segment.size());
+  if (problem == nullptr && copy.state != shm::Serving) {
     problem = "the server has closed it";
   }
+  _generation = copy.generation;
+  _server_pid = copy.server_pid;
   if (problem != nullptr) {
     // Quiet while a server is still writing its segment (the magic comes
     // last) or has closed it; anything else is reported once.
-    const bool transient = _segment.size() < sizeof(shm::ChannelHeader) || _header->magic == 0 ||
-                           (_header->magic == shm::kChannelMagic &&
-                            _header->state.load(std::memory_order_acquire) != shm::Serving);
-    _header = nullptr;
+    const bool transient = _segment.size() < sizeof(shm::ChannelHeader) || copy.magic == 0 ||
+                           (copy.magic == shm::kChannelMagic && copy.state != shm::Serving);
     if (!transient && first_refusal(BadSegment)) {
       Context().journal().jhigh().vlog(Journal::Error, "ClientManager: channel '{}': shared memory '{}' refused: {}",
                                        _name, _segment_name, problem);
@@ -191,7 +221,12 @@ bool ClientManager::attach() {
     _segment.unmap();
     return false;
   }
-  if (!shm::process_alive(_header->server_pid) || !pair_devices() || !claim_channel()) {
+  if (!shm::process_alive(_server_pid) || !pair_devices(copy.device_count)) {
+    _segment.unmap();
+    return false;
+  }
+  _header = shm::header_of(_segment.data());
+  if (!claim_channel()) {
     _header = nullptr;
     _segment.unmap();
     return false;
@@ -205,18 +240,30 @@ bool ClientManager::attach() {
 }
 
 void ClientManager::detach() {
-  if (_header != nullptr) {
+  if (_header != nullptr && _segment.intact()) {
     std::uint64_t mine = _token;
     _header->client_token.compare_exchange_strong(mine, 0, std::memory_order_acq_rel);
-    _header = nullptr;
   }
+  _header = nullptr;
   _segment.unmap();
 }
 
+// A segment cut shorter than the mapping raises SIGBUS wherever the cut-off
+// part is touched: it is dropped unread (its claim is not given back) and
+// attached afresh later, like any other segment.
+bool ClientManager::segment_intact() noexcept {
+  if (_segment.intact()) {
+    return true;
+  }
+  _header = nullptr;
+  _segment.unmap();
+  return false;
+}
+
 bool ClientManager::check_server_alive() {
-  if (_header != nullptr) {
+  if (_header != nullptr && segment_intact()) {
     if (_header->state.load(std::memory_order_acquire) == shm::Serving &&
-        shm::process_alive(_header->server_pid)) {
+        shm::process_alive(_server_pid)) {
       return true;
     }
     detach();
@@ -232,6 +279,9 @@ bool ClientManager::recv() {
     }
     return false;
   }
+  if (!segment_intact()) {
+    return false;
+  }
   if (_header->state.load(std::memory_order_acquire) != shm::Serving) {
     detach();  // closed, or taken over by a new server: look for it now
     attach();
@@ -243,7 +293,7 @@ bool ClientManager::recv() {
       // A heartbeat that moved proves the server alive without a system call.
       _idle_cycles = 0;
       const std::uint64_t heartbeat = _header->heartbeat.load(std::memory_order_relaxed);
-      if (heartbeat == _last_heartbeat && !shm::process_alive(_header->server_pid)) {
+      if (heartbeat == _last_heartbeat && !shm::process_alive(_server_pid)) {
         detach();
       }
       _last_heartbeat = heartbeat;
@@ -270,7 +320,8 @@ bool ClientManager::recv() {
 }
 
 bool ClientManager::send() {
-  if (_header == nullptr || _header->state.load(std::memory_order_relaxed) != shm::Serving) {
+  if (_header == nullptr || !segment_intact() ||
+      _header->state.load(std::memory_order_relaxed) != shm::Serving) {
     return false;
   }
   const bool complete = shm::write_slots(_devices, _tx_slots.data(), &Hal::DeviceRt::get_tx_raw,

@@ -130,7 +130,13 @@ void ServerManager::create_segment(std::size_t size) {
 // name is removed. A segment of a live server is left alone.
 void ServerManager::replace_stale_segment() {
   shm::ShmSegment old;
-  if (old.open_existing(_segment_name) == 0 && old.size() >= sizeof(shm::ChannelHeader)) {
+  const int error = old.open_existing(_segment_name);
+  if (error == EPERM || error == EACCES) {
+    throw std::runtime_error(fmt::format(
+        "ServerManager: channel '{}': shared memory '{}' is held by a segment of owner uid {} with mode {:04o}; only segments of uid {} without group or other access are used: remove it to serve the channel",
+        _name, _segment_name, old.owner(), old.mode(), ::geteuid()));
+  }
+  if (error == 0 && old.size() >= sizeof(shm::ChannelHeader)) {
     shm::ChannelHeader* header = shm::header_of(old.data());
     const bool ours = header->magic == shm::kChannelMagic && header->layout_version == shm::kLayoutVersion;
     if (ours) {

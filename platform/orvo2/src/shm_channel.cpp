@@ -41,35 +41,46 @@ std::size_t segment_size(const DeviceEntry* table, std::uint32_t count) {
   return size;
 }
 
-const char* check_segment(const unsigned char* data, std::size_t size) {
+HeaderCopy copy_header(const unsigned char* data, std::size_t size) {
+  HeaderCopy copy;
+  if (size < sizeof(ChannelHeader)) {
+    return copy;
+  }
+  const auto* header = reinterpret_cast<const ChannelHeader*>(data);
+  const auto read = [](auto& field, const auto& shared) { std::memcpy(&field, &shared, sizeof(field)); };
+  read(copy.magic, header->magic);
+  read(copy.segment_size, header->segment_size);
+  read(copy.generation, header->generation);
+  read(copy.layout_version, header->layout_version);
+  read(copy.device_count, header->device_count);
+  read(copy.server_pid, header->server_pid);
+  copy.state = header->state.load(std::memory_order_acquire);
+  return copy;
+}
+
+const char* check_header(const HeaderCopy& header, std::size_t size) {
   if (size < sizeof(ChannelHeader)) {
     return "too small for a header";
   }
-  const auto* header = reinterpret_cast<const ChannelHeader*>(data);
-  if (header->magic != kChannelMagic) {
+  if (header.magic != kChannelMagic) {
     return "not a device channel (bad magic)";
   }
-  if (header->layout_version != kLayoutVersion) {
+  if (header.layout_version != kLayoutVersion) {
     return "other layout version";
   }
-  if (header->state.load(std::memory_order_acquire) == Initialising) {
+  if (header.state == Initialising) {
     return "server still initialising";
   }
-  const std::uint32_t count = header->device_count;
-  if (count > kMaxDevices || slots_offset(count) > size || header->segment_size != size) {
+  if (header.device_count > kMaxDevices || slots_offset(header.device_count) > size || header.segment_size != size) {
     return "inconsistent device count or size";
   }
-  const auto* table = reinterpret_cast<const DeviceEntry*>(data + table_offset());
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const DeviceEntry& entry = table[i];
-    if (!terminated(entry.name, kDeviceNameSize) || !terminated(entry.type, kDeviceTypeSize) ||
-        entry.rx_size == 0 || entry.rx_size > kMaxRecordSize || entry.tx_size == 0 ||
-        entry.tx_size > kMaxRecordSize) {
-      return "corrupt device table";
-    }
-  }
-  if (segment_size(table, count) != size) {
-    return "table does not match the segment size";
+  return nullptr;
+}
+
+const char* check_entry(const DeviceEntry& entry) {
+  if (!terminated(entry.name, kDeviceNameSize) || !terminated(entry.type, kDeviceTypeSize) || entry.rx_size == 0 ||
+      entry.rx_size > kMaxRecordSize || entry.tx_size == 0 || entry.tx_size > kMaxRecordSize) {
+    return "corrupt device table";
   }
   return nullptr;
 }

@@ -28,11 +28,30 @@ void check_transport(const std::string& who, const std::string& transport);
 // Size of a segment whose table lists `count` devices.
 std::size_t segment_size(const DeviceEntry* table, std::uint32_t count);
 
-// Null when the `size` bytes at `data` hold a complete segment of this
-// layout version that a server has finished writing (state Serving or later),
-// with a consistent table; otherwise a short reason. Reads the header and table
-// only; never trusts a size it has not bounded.
-const char* check_segment(const unsigned char* data, std::size_t size);
+// The header fields a client decides on, read once from a segment that
+// another process may change at any time.
+struct HeaderCopy {
+  std::uint64_t magic = 0;
+  std::uint64_t segment_size = 0;
+  std::uint64_t generation = 0;
+  std::uint32_t layout_version = 0;
+  std::uint32_t device_count = 0;
+  std::int32_t server_pid = 0;
+  std::uint32_t state = Initialising;
+};
+
+// Reads the header of the `size` bytes at `data` once; all zero when they
+// cannot hold one.
+HeaderCopy copy_header(const unsigned char* data, std::size_t size);
+
+// Null when `header` describes a segment of this layout version and of
+// `size` bytes that a server has finished writing (state Serving or later),
+// whose table lies inside those bytes; otherwise a short reason.
+const char* check_header(const HeaderCopy& header, std::size_t size);
+
+// Null when the table entry (a private copy) is well formed; otherwise a
+// short reason.
+const char* check_entry(const DeviceEntry& entry);
 
 inline ChannelHeader* header_of(unsigned char* data) { return reinterpret_cast<ChannelHeader*>(data); }
 inline DeviceEntry* table_of(unsigned char* data) {

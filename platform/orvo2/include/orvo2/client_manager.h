@@ -13,7 +13,9 @@
 // silently is noticed after kLivenessCheckCycles cycles without new data: if
 // its heartbeat did not move meanwhile, its process is checked. While detached, recv() tries to attach again every
 // kLivenessCheckCycles cycles, so a new server on the same name is picked up.
-// Those checks are the only system calls of the cycle.
+// Those checks, and one fstat per call while attached (a segment truncated
+// under the client is dropped before it is touched), are the only system
+// calls of the cycle.
 
 #include <cstdint>
 #include <memory>
@@ -47,7 +49,8 @@ public:
   // Device thread; system calls, never blocks for long, never allocates or
   // throws. True when a live server whose table holds every device of this
   // client once, with the same record sizes, serves the channel (and this
-  // client holds it). A refusal is logged once per server.
+  // client holds it). A refusal is logged once per server; a segment of
+  // another user, or with group or other access, is refused unread.
   bool check_server_alive();
   // Device thread; never blocks, allocates or throws. True when a new frame
   // of rx records was copied into every device (set_rx_raw); false when the
@@ -64,7 +67,8 @@ public:
 private:
   bool attach();
   void detach();
-  bool pair_devices();
+  bool segment_intact() noexcept;
+  bool pair_devices(std::uint32_t count);
   bool claim_channel();
   bool first_refusal(int reason) noexcept;
   void report_copy_failure(const Hal::DeviceRt& device, const char* what) noexcept;
@@ -73,7 +77,9 @@ private:
   std::string _name;
   std::string _segment_name;
   shm::ShmSegment _segment;
-  shm::ChannelHeader* _header = nullptr;
+  shm::ChannelHeader* _header = nullptr;     // set while attached
+  std::uint64_t _generation = 0;             // of the server attached to, from the private header copy
+  std::int32_t _server_pid = 0;              // likewise
   std::vector<std::uint32_t> _server_index;  // per device, its entry in the server's table
   std::vector<shm::SlotHeader*> _rx_slots;   // per device
   std::vector<shm::SlotHeader*> _tx_slots;

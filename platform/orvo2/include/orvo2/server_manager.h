@@ -27,7 +27,9 @@ public:
   // Set-up thread; allocates, blocks in system calls. Creates "/orvo2_<name>"
   // with one table entry per device, in list order. A segment left by a server
   // process that no longer exists is replaced. Throws std::runtime_error for a
-  // transport other than "shm", a live server already on `name`, a device name
+  // transport other than "shm", a live server already on `name`, a segment on
+  // the name that belongs to another user or grants group or other access
+  // (never replaced: someone else may be using it), a device name
   // or type too long for the table, a device listed twice (same name and
   // type), or a failing system call.
   ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices, std::string transport,
