@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -31,10 +32,15 @@
 #include "orvo_interface/robot_interface.h"
 #include "ros_logger_level.h"
 #include "sim_time.h"
+#include "stop_deadline.h"
 
 namespace {
 
 std::atomic<bool> run{true};
+
+// Releasing the stopped threads, and ROS at the process's exit, take
+// milliseconds with a ROS master that answers.
+constexpr std::chrono::seconds release_limit{3};
 
 void on_sigint(int) { run.store(false); }
 
@@ -137,6 +143,11 @@ int main(int argc, char** argv) {
   }
   Orvo::RobotInterface::clearRobotMap();
   context.journal().jhigh().jok("gracefully stopping \n");
-  threads.clear();
+  Orvo::StopDeadline deadline(release_limit);
+  for (auto& thread : threads) {
+    deadline.releasing(fmt::format("thread '{}'", thread->getName()));
+    thread.reset();
+  }
+  deadline.releasing("ROS and the process's exit");
   return 0;
 }

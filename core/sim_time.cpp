@@ -18,10 +18,24 @@ namespace {
 
 constexpr const char* clock_channel = "gz_to_orvo2_time";
 
-std::chrono::nanoseconds decode(const uint8_t (&bytes)[8]) {
+constexpr int message_size = 8;
+
+std::chrono::nanoseconds decode(const uint8_t (&bytes)[message_size]) {
   int64_t count = 0;
   std::memcpy(&count, bytes, sizeof(count));
   return std::chrono::nanoseconds(count);
+}
+
+// True for a clock message of `received` bytes; one of another size is
+// dropped with an error line, and the clock waits for the next.
+bool is_clock_message(int received) {
+  if (received == message_size) {
+    return true;
+  }
+  Context().journal().jmid().vlog(
+      Journal::Error, "dropped a message of {} bytes on 'gz_to_orvo2_time': a clock message has {} \n",
+      received, message_size);
+  return false;
 }
 
 }  // namespace
@@ -31,10 +45,16 @@ SimTime::SimTime() : _running(true) {
   Context().journal().jmid().vlog(Journal::Info, "opening socket 'gz_to_orvo2_time' .. \n");
   _receiver = Receiver::Open("mq", clock_channel);
 
-  uint8_t message[8];
-  bool timed_out = false;
-  if (!_receiver->read_bytes(&Receiver::receive_wait, message, sizeof(message), timed_out)) {
-    throw std::runtime_error("unable to receive clock from simulator");
+  uint8_t message[message_size];
+  for (;;) {
+    bool timed_out = false;
+    const int received = _receiver->receive_wait(message, message_size, timed_out);
+    if (received < 0) {
+      throw std::runtime_error("unable to receive clock from simulator");
+    }
+    if (is_clock_message(received)) {
+      break;
+    }
   }
   Context().journal().jmid().vlog(Journal::Ok, "succesfully opened socket 'gz_to_orvo2_time' \n");
   chrono::simulated_clock::initialize(decode(message));
@@ -46,15 +66,19 @@ void SimTime::clock_loop() {
   if (rc != 0) {
     throw std::runtime_error(fmt::format("failed to set name to thread: {}", std::strerror(rc)));
   }
-  uint8_t message[8];
+  uint8_t message[message_size];
   while (_running.load()) {
     bool timed_out = false;
-    if (_receiver->read_bytes(&Receiver::receive_slice, message, sizeof(message), timed_out)) {
-      chrono::simulated_clock::set_time(decode(message));
-    } else if (!timed_out) {
+    const int received = _receiver->receive_slice(message, message_size, timed_out);
+    if (timed_out) {
+      continue;  // no failure: look at `_running` again
+    }
+    if (received < 0) {
       break;  // the channel failed: the clock keeps its last time
     }
-    // A wait that timed out is no failure: look at `_running` again.
+    if (is_clock_message(received)) {
+      chrono::simulated_clock::set_time(decode(message));
+    }
   }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // Makes the process clock follow the simulator: opens the clock channel
-// "gz_to_orvo2_time", waits for the first 8-byte nanosecond count, then sets
-// the simulated clock from every further count in the thread "clock_thread".
+// "gz_to_orvo2_time", waits for the first 8-byte nanosecond count sent after
+// that (counts left by a simulator that has ended are dropped), then sets the
+// simulated clock from every further count in the thread "clock_thread". A
+// message of another size is dropped with an error line.
 
 #include <atomic>
 #include <memory>

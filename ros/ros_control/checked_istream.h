@@ -6,13 +6,19 @@
 // numbers the byte count can even wrap to zero, so that a message of a few
 // bytes decodes into gigabytes.
 //
+// It also refuses an array of more elements than the stream was told to
+// allow, so that the cost of decoding and using a message stays bounded.
+//
 // Decoding with it (ros::serialization::deserialize(stream, message)) throws
 // ros::serialization::StreamOverrunException naming the count and the bytes
-// left. Any thread; allocates what the message really holds.
+// left, or std::length_error naming the count and the limit. Any thread;
+// allocates what the message really holds.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -39,7 +45,8 @@ uint64_t min_wire_size() {
 
 class CheckedIStream : public ros::serialization::IStream {
 public:
-  CheckedIStream(uint8_t* data, uint32_t count) : IStream(data, count) {}
+  CheckedIStream(uint8_t* data, uint32_t count, uint32_t max_elements = std::numeric_limits<uint32_t>::max())
+      : IStream(data, count), _max_elements(max_elements) {}
 
   // An array: its count is checked against the bytes left first.
   template <typename T, typename A>
@@ -47,6 +54,10 @@ public:
     if (getLength() >= sizeof(uint32_t)) {
       uint32_t count = 0;
       std::memcpy(&count, getData(), sizeof(count));
+      if (count > _max_elements) {
+        throw std::length_error(
+            fmt::format("an array of {} elements, more than the {} allowed", count, _max_elements));
+      }
       const uint64_t needed = static_cast<uint64_t>(count) * min_wire_size<T>();
       const uint64_t left = getLength() - sizeof(uint32_t);
       if (needed > left) {
@@ -67,6 +78,9 @@ public:
     next(value);
     return *this;
   }
+
+private:
+  uint32_t _max_elements;
 };
 
 }  // namespace Orvo

@@ -1,17 +1,19 @@
 #pragma once
 // The decoding side of a roscpp subscription, bounded: a message longer than
 // a limit is refused unread, and every array count is checked against the
-// bytes left before anything is sized from it (CheckedIStream). A refused
+// bytes left and a limit of elements before anything is sized from it
+// (CheckedIStream). A refused
 // message is reported to the owner and never reaches the callback; roscpp
 // drops it. Put it in place of the helper that SubscribeOptions::init made:
 //
 //   ros::SubscribeOptions options;
 //   options.init<M>(topic, queue, callback);
-//   options.helper = boost::make_shared<CheckedSubscriptionHelper<M>>(callback, limit, refused);
+//   options.helper = boost::make_shared<CheckedSubscriptionHelper<M>>(callback, limit, refused, max_elements);
 
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <string>
 
 #include <boost/make_shared.hpp>
@@ -32,8 +34,9 @@ public:
   using Refused = std::function<void(const std::string& reason, uint32_t length)>;
 
   // Set-up; allocates.
-  CheckedSubscriptionHelper(const typename Base::Callback& callback, uint32_t max_length, Refused refused)
-      : Base(callback), _max_length(max_length), _refused(std::move(refused)) {}
+  CheckedSubscriptionHelper(const typename Base::Callback& callback, uint32_t max_length, Refused refused,
+                            uint32_t max_elements = std::numeric_limits<uint32_t>::max())
+      : Base(callback), _max_length(max_length), _max_elements(max_elements), _refused(std::move(refused)) {}
 
   // The thread that drains the subscription's callback queue; allocates what
   // the message holds (at most about max_length bytes' worth). Null, after
@@ -45,7 +48,7 @@ public:
     }
     try {
       auto message = boost::make_shared<M>();
-      CheckedIStream stream(params.buffer, params.length);
+      CheckedIStream stream(params.buffer, params.length, _max_elements);
       ros::serialization::deserialize(stream, *message);
       return message;
     } catch (const std::exception& error) {
@@ -56,6 +59,7 @@ public:
 
 private:
   uint32_t _max_length;
+  uint32_t _max_elements;
   Refused _refused;
 };
 

@@ -1,5 +1,6 @@
 #include "ros_control.h"
 
+#include <algorithm>
 #include <bitset>
 #include <exception>
 #include <stdexcept>
@@ -21,6 +22,33 @@ namespace {
 constexpr uint32_t kCommandQueueSize = 50;
 // A command for a thousand joints takes some 50 kB.
 constexpr uint32_t kMaxCommandBytes = 1u << 20;
+// No robot has more joints: a longer array is refused before it is decoded,
+// so that no message costs the plug-in's thread more than that many entries.
+constexpr uint32_t kMaxCommandEntries = 1024;
+
+// Why an entry of a command was passed over.
+enum class Refusal { UnknownJoint, NoDevice, NoControlMode };
+
+// The fault of one entry, written into `out` (cut to its size) so that
+// telling it allocates nothing.
+fmt::string_view refusal_text(char (&out)[256], Refusal why, const std::string& name, size_t index) {
+  fmt::format_to_n_result<char*> written{out, 0};
+  switch (why) {
+    case Refusal::UnknownJoint:
+      written = fmt::format_to_n(out, sizeof(out), "joint '{}' undefined", name);
+      break;
+    case Refusal::NoDevice:
+      written = fmt::format_to_n(out, sizeof(out), "joint '{}' has no joint device", name);
+      break;
+    case Refusal::NoControlMode:
+      written = fmt::format_to_n(
+          out, sizeof(out),
+          "{}-th control mode undefined; send a bitmask formatted as [d k tau v q], e.g. 3 for position and velocity control",
+          index);
+      break;
+  }
+  return fmt::string_view(out, std::min(written.size, sizeof(out)));
+}
 
 // roscpp ends the process when a node handle is made before ros::init, so
 // the plug-in refuses to be made instead. True: the queue starts enabled.
@@ -52,7 +80,8 @@ bool RosControl::on_initialize() {
   options.helper = boost::make_shared<CheckedSubscriptionHelper<orvo_msgs::JointCommand>>(
       callback, kMaxCommandBytes, [this](const std::string& reason, uint32_t length) {
         vlog(Journal::Warning, "command message of {} bytes refused: {} \n", length, reason);
-      });
+      },
+      kMaxCommandEntries);
   options.transport_hints = ros::TransportHints().tcpNoDelay();
   cmd_sub = nh.subscribe(options);
 
@@ -99,23 +128,31 @@ void RosControl::on_cmd_recv(const orvo_msgs::JointCommand::ConstPtr& msg) {
 
 void RosControl::apply_command(const orvo_msgs::JointCommand& msg) {
   const RobotInterface& model = *robot();
+  // Entries passed over are told in one line per message, whatever their number.
+  size_t refused = 0;
+  size_t first_refused = 0;
+  Refusal first_refusal = Refusal::UnknownJoint;
+  const auto refuse = [&](size_t index, Refusal why) {
+    if (refused++ == 0) {
+      first_refused = index;
+      first_refusal = why;
+    }
+  };
   for (size_t i = 0; i < msg.name.size(); ++i) {
     const std::string& name = msg.name[i];
     if (!model.hasJoint(name)) {
-      vlog(Journal::Warning, "while parsing command message: joint '{}' undefined \n", name);
+      refuse(i, Refusal::UnknownJoint);
       continue;
     }
     const int id = model.getJointByName(name)->getJointId();
     const auto device = joint_map.find(id);
     if (device == joint_map.end()) {
       // A joint of the model that no joint device of this robot drives.
-      vlog(Journal::Warning, "while parsing command message: joint '{}' has no joint device \n", name);
+      refuse(i, Refusal::NoDevice);
       continue;
     }
     if (i >= msg.ctrl_mode.size()) {
-      vlog(Journal::Warning,
-           "while parsing command message: {}-th control mode undefined; send a bitmask formatted as [d k tau v q], e.g. 3 for position and velocity control \n",
-           i);
+      refuse(i, Refusal::NoControlMode);
       continue;
     }
     // Only the five low bits count.
@@ -136,6 +173,17 @@ void RosControl::apply_command(const orvo_msgs::JointCommand& msg) {
     if (mode.isPositionEnabled() && i < msg.position.size()) {
       joint.set_pos_ref(msg.position[i]);
     }
+  }
+  if (refused == 0) {
+    return;
+  }
+  char text[256];
+  const fmt::string_view first = refusal_text(text, first_refusal, msg.name[first_refused], first_refused);
+  if (refused == 1) {
+    vlog(Journal::Warning, "while parsing command message: {} \n", first);
+  } else {
+    vlog(Journal::Warning, "while parsing command message: {} of {} joint entries refused, the first: {} \n",
+         refused, msg.name.size(), first);
   }
 }
 

@@ -40,14 +40,16 @@ public:
   // The plug-in's thread, every cycle. Applies the commands received since
   // the last cycle, in arrival order. Takes roscpp's queue lock briefly (held
   // by roscpp's threads only while they enqueue); a command's decoding
-  // allocates. A message over 1 MiB, or whose array counts claim more than
-  // its bytes hold, is refused before anything is sized from it (logged as
-  // "command message of N bytes refused: ...").
+  // allocates. A message over 1 MiB, with an array of over 1024 entries, or
+  // whose array counts claim more than its bytes hold, is refused before
+  // anything is sized from it (logged as "command message of N bytes
+  // refused: ...").
   void run() override;
 
   // The plug-in's thread, from the ROS queue (inside starting and run).
   // Applies one command and moves the robot; ignores it while starting.
-  // Faults in the message are logged as warnings; nothing thrown leaves it.
+  // Entries it cannot apply are logged in one warning per message (the first
+  // one's fault and, when more, their count); nothing thrown leaves it.
   void on_cmd_recv(const orvo_msgs::JointCommand::ConstPtr& msg);
 
 private:

@@ -4,6 +4,7 @@
 // orvocore is alive, the robot keeps cycling with intact joint states, and
 // well-formed calls are still answered.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -468,6 +469,50 @@ TEST_F(MalformedRosTraffic, CommandTopicTrafficIsRefusedWithoutHarm) {
       },
       5s));
   expect_robot_unharmed("a well-formed command after malformed ones");
+}
+
+// Any ROS peer may send commands of unknown names: 1 MiB ones of 200,000
+// names at 5 Hz, then ones of a thousand names at 100 Hz. The command
+// input's 1 kHz thread keeps its period and tells at most one line per message.
+TEST_F(MalformedRosTraffic, FloodsOfUnknownJointNamesKeepTheControlCycle) {
+  OrvoTest::RobotMonitor control("ctrl_thread", RobotUnderTest::joints());
+  ros::NodeHandle node;
+  ros::Publisher commands = node.advertise<orvo_msgs::JointCommand>("/orvocore/command", 50);
+  ASSERT_TRUE(OrvoTest::wait_until([&] { return commands.getNumSubscribers() > 0; }, 10s));
+  const auto unknown_names = [](size_t count) {
+    orvo_msgs::JointCommand command;
+    command.name.assign(count, "x");
+    return command;
+  };
+  const orvo_msgs::JointCommand huge = unknown_names(200000);
+  ASSERT_LT(ros::serialization::serializationLength(huge), 1u << 20);
+  const orvo_msgs::JointCommand large = unknown_names(1000);
+  const size_t log_before = robot->core().output().size();
+  control.reset();
+
+  for (int i = 0; i < 20; ++i) {
+    commands.publish(huge);
+    std::this_thread::sleep_for(200ms);
+  }
+  for (int i = 0; i < 200; ++i) {
+    commands.publish(large);
+    std::this_thread::sleep_for(10ms);
+  }
+  std::this_thread::sleep_for(500ms);
+
+  std::vector<float> periods = control.figures().periods;
+  ASSERT_GE(periods.size(), 100u);
+  std::sort(periods.begin(), periods.end());
+  const float median = periods[periods.size() / 2];
+  const size_t log_growth = robot->core().output().size() - log_before;
+  std::cout << "unknown-name flood: ctrl_thread period median " << median * 1e3 << " ms, max "
+            << periods.back() * 1e3 << " ms; orvocore's log grew by " << log_growth << " bytes\n";
+  EXPECT_LT(median, 0.002f);
+  EXPECT_LT(periods.back(), 0.1f);
+  EXPECT_LT(log_growth, 100u * 1024u);
+  EXPECT_NE(robot->core().output().find("an array of 200000 elements, more than the 1024 allowed"),
+            std::string::npos);
+  expect_robot_unharmed("floods of unknown joint names");
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 // tools: the dummy robot's joints behind the joint master, the bridge in a
 // non-real-time thread and a probe plug-in as the task to switch.
 
+#include <signal.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -263,6 +266,32 @@ TEST_F(RosIoEndToEnd, StartUpWaitsForTheMasterAndGoesOnWhenItAppears) {
       << _core->output();
   ASSERT_TRUE(bridge_up()) << _core->output();
   EXPECT_NE(echo_once("joint_states").find("- wrist_yaw"), std::string::npos);
+}
+
+TEST_F(RosIoEndToEnd, SigintEndsOrvocoreWhoseMasterIsFrozen) {
+  start_master();
+  ASSERT_TRUE(_master->ready());
+  start_core();
+  ASSERT_TRUE(bridge_up()) << _core->output();
+
+  // A master that stops answering: unregistering from it would wait for good.
+  struct Thaw {
+    pid_t pid;
+    ~Thaw() { ::kill(pid, SIGCONT); }
+  } thaw{_master->pid()};
+  ASSERT_EQ(::kill(_master->pid(), SIGSTOP), 0);
+  const auto interrupted = std::chrono::steady_clock::now();
+  _core->signal(SIGINT);
+  ASSERT_TRUE(_core->wait_for_exit(10s)) << _core->output();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - interrupted).count();
+  std::cout << "frozen ROS master: orvocore ended " << seconds << " s after SIGINT\n";
+  EXPECT_LT(seconds, 6.0);
+  EXPECT_EQ(_core->exit_code(), 0);
+  EXPECT_NE(_core->output().find("gracefully stopping"), std::string::npos) << _core->output();
+  EXPECT_NE(_core->output().find("orvocore: stopping did not end within 3000 ms (is the ROS master answering?): "
+                                 "abandoned releasing thread '"),
+            std::string::npos)
+      << _core->output();
 }
 
 }  // namespace

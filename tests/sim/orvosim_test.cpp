@@ -87,7 +87,7 @@ TEST(Orvosim, ClockChannelDeliversIncreasingEightByteTimes) {
   mq_attr attr{};
   attr.mq_maxmsg = 10;
   attr.mq_msgsize = 8;
-  mqd_t queue = mq_open(name, O_RDONLY | O_CREAT | O_NONBLOCK, 0660, &attr);
+  mqd_t queue = mq_open(name, O_RDONLY | O_CREAT | O_NONBLOCK, 0600, &attr);
   ASSERT_NE(queue, static_cast<mqd_t>(-1)) << std::strerror(errno);
   char buffer[64];
   while (mq_receive(queue, buffer, sizeof buffer, nullptr) >= 0) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <mqueue.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -23,6 +24,7 @@
 #include "sim_test_models.h"
 
 using testing::HasSubstr;
+using testing::ThrowsMessage;
 
 namespace {
 
@@ -122,5 +124,19 @@ TEST(SimClockSender, SendsEightByteTimesAndDropsWhenFull) {
     EXPECT_TRUE(sender.send(13000000));
     mq_close(reader);
   }
+  mq_unlink(name.c_str());
+
+  // A queue that others may write to is refused: they would decide the robot's time.
+  mq_attr attr{};
+  attr.mq_maxmsg = 10;
+  attr.mq_msgsize = 8;
+  const mode_t old_mask = umask(0);
+  const mqd_t open_to_all = mq_open(name.c_str(), O_RDONLY | O_CREAT, 0622, &attr);
+  umask(old_mask);
+  ASSERT_NE(open_to_all, static_cast<mqd_t>(-1));
+  mq_close(open_to_all);
+  EXPECT_THAT([&] { Orvo::SimClockSender refused(name); },
+              ThrowsMessage<std::runtime_error>(HasSubstr("clock queue '" + name + "' belongs to user " +
+                                                          std::to_string(geteuid()) + " with mode 0622")));
   mq_unlink(name.c_str());
 }

@@ -7,6 +7,7 @@
 #include <mqueue.h>
 
 #include <cstdint>
+#include <string>
 
 namespace OrvoTest {
 
@@ -17,7 +18,7 @@ public:
     mq_attr attr{};
     attr.mq_maxmsg = 10;
     attr.mq_msgsize = 8;
-    _queue = mq_open("/gz_to_orvo2_time", O_WRONLY | O_CREAT | O_NONBLOCK, 0660, &attr);
+    _queue = mq_open("/gz_to_orvo2_time", O_WRONLY | O_CREAT | O_NONBLOCK, 0600, &attr);
   }
   ~ClockSender() {
     mq_close(_queue);
@@ -28,6 +29,7 @@ public:
 
   bool ok() const { return _queue != static_cast<mqd_t>(-1); }
   void send(int64_t ns) { mq_send(_queue, reinterpret_cast<const char*>(&ns), sizeof(ns), 0); }
+  void send_bytes(const std::string& bytes) { mq_send(_queue, bytes.data(), bytes.size(), 0); }
 
 private:
   mqd_t _queue;

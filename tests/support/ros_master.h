@@ -73,6 +73,7 @@ public:
 
   bool ready() const { return _ready; }
   int port() const { return _port; }
+  pid_t pid() const { return _process->pid(); }
 
 private:
   bool start(const std::string& log_file) {

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <mqueue.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -22,11 +24,18 @@ public:
     mq_attr attr{};
     attr.mq_maxmsg = mq_capacity;
     attr.mq_msgsize = mq_message_size;
-    _queue = mq_open(_name.c_str(), O_RDONLY | O_CREAT, 0660, &attr);
+    _queue = mq_open(_name.c_str(), O_RDONLY | O_CREAT, 0600, &attr);
     if (_queue == static_cast<mqd_t>(-1)) {
       throw std::runtime_error(
           fmt::format("unable to open message queue '{}': {}", _name, std::strerror(errno)));
     }
+    try {
+      check_private();
+    } catch (...) {
+      mq_close(_queue);
+      throw;
+    }
+    discard_pending();
   }
   ~MqReceiver() override { mq_close(_queue); }
 
@@ -43,7 +52,7 @@ public:
       if (n >= 0) {
         const int copied = static_cast<int>(n) < size ? static_cast<int>(n) : size;
         std::memcpy(buffer, message, static_cast<size_t>(copied));
-        return static_cast<int>(n) == size ? size : -1;
+        return static_cast<int>(n);
       }
       if (errno == EINTR) {
         continue;
@@ -67,6 +76,41 @@ public:
   }
 
 private:
+  // Whoever may write to the queue decides this process's messages: only a
+  // queue of this user that no one else may open is used.
+  void check_private() const {
+    struct stat status {};
+    if (fstat(_queue, &status) != 0) {
+      throw std::runtime_error(
+          fmt::format("unable to check message queue '{}': {}", _name, std::strerror(errno)));
+    }
+    if (status.st_uid != geteuid()) {
+      throw std::runtime_error(fmt::format(
+          "message queue '{}' belongs to user {}, not to this user ({}): refused", _name, status.st_uid,
+          geteuid()));
+    }
+    if ((status.st_mode & 077) != 0) {
+      throw std::runtime_error(fmt::format(
+          "message queue '{}' has mode {:04o}, open to other users: refused (remove it, it is made again with mode 0600)",
+          _name, status.st_mode & 07777));
+    }
+    mq_attr attr{};
+    if (mq_getattr(_queue, &attr) != 0 || attr.mq_msgsize != mq_message_size) {
+      throw std::runtime_error(fmt::format(
+          "message queue '{}' holds messages of {} bytes, {} expected: refused (remove it)", _name,
+          attr.mq_msgsize, mq_message_size));
+    }
+  }
+
+  // Messages queued before this receiver came were sent by a sender that may
+  // have ended since: they are dropped, only what is sent from now on is read.
+  void discard_pending() {
+    const timespec past{};  // a deadline already over: no wait
+    char message[mq_message_size];
+    while (mq_timedreceive(_queue, message, sizeof(message), nullptr, &past) >= 0 || errno == EINTR) {
+    }
+  }
+
   std::string _name;
   mqd_t _queue;
 };
