@@ -269,6 +269,8 @@ bool ClientManager::recv() {
   return complete;
 }
 
+std::uint64_t ClientManager::server_generation() const { return _header != nullptr ? _header->generation : 0; }
+
 bool ClientManager::send() {
   if (_header == nullptr || _header->state.load(std::memory_order_relaxed) != shm::Serving) {
     return false;
