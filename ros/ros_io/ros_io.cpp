@@ -109,8 +109,11 @@ bool RosIO::on_initialize() {
     auto state = serviceClient<service::Empty, std::string>(fmt::format("scheduler/{}/get_state", task));
     ros::ServiceServer switch_server = advertise_ros_service<std_srvs::SetBool>(
         *_node, task + "/switch", PluginSwitchService(command, task, call_timeout));
-    ros::ServiceServer abort_server = advertise_ros_service<std_srvs::Trigger>(
-        *_node, task + "/abort", PluginAbortService(command, task, call_timeout));
+    ros::ServiceServer abort_server =
+        task == getName()
+            ? advertise_ros_service<std_srvs::Trigger>(*_node, task + "/abort", OwnAbortRefusal(task))
+            : advertise_ros_service<std_srvs::Trigger>(*_node, task + "/abort",
+                                                       PluginAbortService(command, task, call_timeout));
     ros::ServiceServer state_server = advertise_ros_service<orvo_msgs::PluginStatus>(
         *_node, task + "/state", PluginStateService(state, task, call_timeout));
     auto mask = serviceClient<uint32_t, bool>(fmt::format("/jm_cli_{}/set_mask", task));
