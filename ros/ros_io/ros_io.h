@@ -60,6 +60,8 @@ public:
   // The plug-in's thread, once; allocates. Subscribes, advertises the ROS
   // topics and services, publishes the robot description as ROS parameters,
   // marks the plug-in autostart and not stoppable, puts the robot in Idle.
+  // False, naming the topic, when a framework topic to relay exists with
+  // another type.
   bool on_initialize() override;
   // The plug-in's thread; drops every pending ROS callback, then completes
   // the start.

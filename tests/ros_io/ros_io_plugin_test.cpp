@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <ros/callback_queue.h>
@@ -62,6 +64,20 @@ TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
   auto second = Orvo::load_control_plugin(Orvo::ControlPlugin::Args{"second", "ros_io", "test_thread", {}, nullptr});
   EXPECT_EQ(published_queue(), queue);
   second.reset();
+
+  // A relayed topic that exists with another type fails the initialisation.
+  {
+    auto& params = Orvo::Context().paramManager();
+    params.setParam<std::vector<std::string>>("/orvo2_thread_list", {"clash_thread"});
+    auto clash = Orvo::Context().topicManager().advertise<int>("/clash_thread/execution_time", 0, "test");
+    auto failed = start_bridge("failed");
+    params.setParam<std::vector<std::string>>("/orvo2_thread_list", {});
+    EXPECT_EQ(failed->getState(), Orvo::Runnable::InitFailed);
+    EXPECT_EQ(journal.count("cannot relay topic '/clash_thread/execution_time': no subscription (does it exist "
+                            "with another type?) \n"),
+              1);
+  }
+  EXPECT_EQ(queue->size(), 3u);
 
   ros::NodeHandle node;
   ros::CallbackQueue received_queue;
