@@ -5,6 +5,9 @@
 #include <boost/function.hpp>
 #include <fmt/format.h>
 
+#include <ros/init.h>
+#include <ros/this_node.h>
+
 #include <orvo_msgs/GetPluginList.h>
 #include <orvo_msgs/JointDeviceInfo.h>
 #include <orvo_msgs/LifecycleEvent.h>
@@ -273,6 +276,12 @@ void RosIO::run() {
     _ros_queue->callAvailable(ros::WallDuration(0));
     return true;
   });
+  if (!_ros_shutdown_reported && !ros::ok()) {
+    _ros_shutdown_reported = true;
+    jwarn("ROS has shut the node '{}' down (another node of that name?): no ROS topics or services from now "
+          "on \n",
+          ros::this_node::getName());
+  }
   guard_ros_callback("statistics", [&] {
     publish_statistics();
     return true;

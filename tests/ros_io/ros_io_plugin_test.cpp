@@ -23,6 +23,7 @@
 #include "orvo2/journal.h"
 #include "orvo2/plugin_loader.h"
 #include "ros_master.h"
+#include "run_tool.h"
 #include "temp_dir.h"
 
 namespace {
@@ -122,6 +123,22 @@ TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
       },
       5s));
   EXPECT_EQ(received.front().header.stamp, ros::Time(9, 0));
+
+  // Another node of this name makes the master shut this one down: said once.
+  const std::string warning =
+      "ROS has shut the node '/orvocore' down (another node of that name?): no ROS topics or services from now on \n";
+  OrvoTest::run_tool("/usr/bin/python3 -c \"import rospy; rospy.init_node('orvocore', disable_signals=True)\"");
+  EXPECT_TRUE(OrvoTest::wait_until(
+      [&] {
+        bridge->execute_lifecycle();
+        return journal.count(warning) > 0;
+      },
+      10s));
+  for (int cycle = 0; cycle < 5; ++cycle) {
+    bridge->execute_lifecycle();
+  }
+  EXPECT_EQ(journal.count(warning), 1);
+  EXPECT_EQ(bridge->getState(), Orvo::Runnable::Running);
 
   bridge.reset();
   EXPECT_EQ(queue->size(), 0u);
