@@ -26,23 +26,27 @@ bool JointDriverContainer::sense_all() {
   if (!_client_manager->recv()) {
     return false;
   }
-  if (!_first_received) {
+  const std::uint64_t generation = _client_manager->server_generation();
+  if (generation != _reset_generation) {
     for (const std::shared_ptr<JointDriver>& driver : get_device_vector()) {
       joint_tx hold;
       hold.reset(driver->rx_record());
       driver->set_tx_record(hold);
     }
-    _first_received = true;
+    _reset_generation = generation;
   }
   return DeviceContainerBase::sense_all();
 }
 
 bool JointDriverContainer::move_all() {
-  if (!_first_received) {
+  if (_reset_generation == 0) {
     return false;
   }
   DeviceContainerBase::move_all();
-  _client_manager->send();
+  // A server not yet received from gets nothing: its commands are not reset yet.
+  if (_client_manager->server_generation() == _reset_generation) {
+    _client_manager->send();
+  }
   return true;
 }
 

@@ -8,8 +8,11 @@
 // States: waiting for the simulator (sense_all checks it, both return
 // false), connected (the first successful receive resets every command from
 // the sensed state so that the joints hold still), running (move_all moves
-// the drivers and sends their commands, true).
+// the drivers and sends their commands, true). A new simulator on the channel
+// is met as the first one: its first receive resets the commands from its
+// sensed state, and nothing is sent to it before.
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -36,7 +39,9 @@ private:
   // Destroyed first: the channel closes before the drivers go.
   std::unique_ptr<ClientManager> _client_manager;
   bool _server_alive = false;
-  bool _first_received = false;
+  // The server whose sensed state the commands were last reset from; 0
+  // before the first receive.
+  std::uint64_t _reset_generation = 0;
 };
 
 }  // namespace Hal

@@ -10,7 +10,11 @@
 // wait mutex: it therefore takes a request only while the client waits, and
 // never blocks on a client. It runs the handler, sets `done`, clears
 // `pending` and signals. A client in the server's own thread runs the handler
-// itself, holding both mutexes.
+// itself, holding both mutexes. A handler that calls its own service while
+// it answers a remote request is refused at once: that request's client holds
+// the call mutex until the server releases the wait mutex.
+
+#include <pthread.h>
 
 #include <atomic>
 #include <cerrno>
@@ -113,6 +117,13 @@ private:
         Context().journal().jhigh().vlog(Journal::Error, "[{}] service '{}' is not alive \n", "operator()", _name);
         return false;
       }
+      if (pthread_equal(_service->_serving_thread.load(), cli_tid.id()) != 0) {
+        Context().journal().jhigh().vlog(Journal::Error,
+                                         "[{}] service '{}' called by its own handler while serving another "
+                                         "thread's call \n",
+                                         "operator()", _name);
+        return false;
+      }
       std::lock_guard<mutex> call_lock(_service->_call_mutex);
       std::lock_guard<mutex> wait_lock(_service->_wait_mutex);
       const auto server = _service->_server.lock();
@@ -194,6 +205,7 @@ private:
       return;
     }
     if (!_done && _pending.load()) {
+      _serving_thread.store(pthread_self());
       try {
         _handler(_request, _response);
         _done = true;
@@ -204,6 +216,7 @@ private:
         Context().journal().jhigh().vlog(Journal::Error, "[{}] service handler for '{}' threw: {} \n", "serve",
                                          getName(), "unknown exception");
       }
+      _serving_thread.store(pthread_t{});
       _pending.store(false);
       if (_done) {
         _cond.notify_one();
@@ -222,6 +235,8 @@ private:
   ServiceFunction _handler;
   std::weak_ptr<ServiceServer<Req, Res>> _server;
   std::unique_ptr<thread_id> _server_thread;
+  // The thread inside serve()'s handler call, zero otherwise.
+  std::atomic<pthread_t> _serving_thread{};
 };
 
 }  // namespace Orvo

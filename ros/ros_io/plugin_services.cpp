@@ -47,6 +47,16 @@ bool PluginAbortService::operator()(std_srvs::Trigger::Request&,
   });
 }
 
+OwnAbortRefusal::OwnAbortRefusal(std::string task) : _task(std::move(task)) {}
+
+bool OwnAbortRefusal::operator()(std_srvs::Trigger::Request&, std_srvs::Trigger::Response& response) const {
+  return guard_ros_callback(_task + "/abort", [&] {
+    response.success = false;
+    response.message = fmt::format("Unable to  abort '{}'", _task);
+    return true;
+  });
+}
+
 PluginStateService::PluginStateService(std::shared_ptr<Client> client, std::string task,
                                        std::chrono::nanoseconds timeout)
     : _client(std::move(client)), _task(std::move(task)), _timeout(timeout) {}

@@ -59,6 +59,20 @@ private:
   std::chrono::nanoseconds _timeout;
 };
 
+// {task}/abort of the bridge's own task: refused as its stop is, without
+// asking the scheduler. An aborted bridge would answer no ROS call again and
+// leave every caller waiting.
+class OwnAbortRefusal {
+public:
+  // Set-up (the bridge's on_initialize); allocates.
+  explicit OwnAbortRefusal(std::string task);
+  // Bridge thread (ROS queue); allocates, never blocks.
+  bool operator()(std_srvs::Trigger::Request& request, std_srvs::Trigger::Response& response) const;
+
+private:
+  std::string _task;
+};
+
 // {task}/state: the task's state text from "scheduler/<task>/get_state"; the
 // ROS call fails when no answer came.
 class PluginStateService {

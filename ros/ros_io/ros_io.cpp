@@ -5,6 +5,9 @@
 #include <boost/function.hpp>
 #include <fmt/format.h>
 
+#include <ros/init.h>
+#include <ros/this_node.h>
+
 #include <orvo_msgs/GetPluginList.h>
 #include <orvo_msgs/JointDeviceInfo.h>
 #include <orvo_msgs/LifecycleEvent.h>
@@ -56,6 +59,17 @@ std::function<void(const T&)> guarded_callback(std::string name, Body body) {
   };
 }
 
+// A relay whose framework topic exists with another record type gets no
+// subscription: logged, naming the topic, for on_initialize to fail.
+template <typename T>
+bool relay_made(const std::shared_ptr<Subscriber<T>>& subscriber, const std::string& topic, Journal& journal) {
+  if (!subscriber) {
+    journal.jerror("cannot relay topic '{}': no subscription (does it exist with another type?) \n", topic);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 RosIO::RosIO(const ControlPlugin::Args& args) : ControlPlugin(args) {
@@ -98,10 +112,13 @@ bool RosIO::on_initialize() {
 
   for (const std::string& thread : getParamOr<std::vector<std::string>>("/orvo2_thread_list", {})) {
     OrvoCoreThread::ExecutionTime& entry = _thread_times[thread];
+    const std::string topic = "/" + thread + "/execution_time";
     _thread_times_subs.push_back(subscribe<OrvoCoreThread::ExecutionTime>(
-        "/" + thread + "/execution_time",
-        [&entry](const OrvoCoreThread::ExecutionTime& figures) { entry = figures; }, 20,
+        topic, [&entry](const OrvoCoreThread::ExecutionTime& figures) { entry = figures; }, 20,
         _internal_queue.get()));
+    if (!relay_made(_thread_times_subs.back(), topic, *this)) {
+      return false;
+    }
   }
 
   for (const std::string& task : tasks) {
@@ -109,8 +126,11 @@ bool RosIO::on_initialize() {
     auto state = serviceClient<service::Empty, std::string>(fmt::format("scheduler/{}/get_state", task));
     ros::ServiceServer switch_server = advertise_ros_service<std_srvs::SetBool>(
         *_node, task + "/switch", PluginSwitchService(command, task, call_timeout));
-    ros::ServiceServer abort_server = advertise_ros_service<std_srvs::Trigger>(
-        *_node, task + "/abort", PluginAbortService(command, task, call_timeout));
+    ros::ServiceServer abort_server =
+        task == getName()
+            ? advertise_ros_service<std_srvs::Trigger>(*_node, task + "/abort", OwnAbortRefusal(task))
+            : advertise_ros_service<std_srvs::Trigger>(*_node, task + "/abort",
+                                                       PluginAbortService(command, task, call_timeout));
     ros::ServiceServer state_server = advertise_ros_service<orvo_msgs::PluginStatus>(
         *_node, task + "/state", PluginStateService(state, task, call_timeout));
     auto mask = serviceClient<uint32_t, bool>(fmt::format("/jm_cli_{}/set_mask", task));
@@ -122,10 +142,13 @@ bool RosIO::on_initialize() {
     _service_servers.push_back(mask_server);
 
     Scheduler::TaskStatistics& entry = _task_stats[task];
+    const std::string stats_topic = "/" + task + "/stats";
     _task_stats_subs.push_back(subscribe<Scheduler::TaskStatistics>(
-        "/" + task + "/stats",
-        [&entry](const Scheduler::TaskStatistics& figures) { entry = figures; }, 20,
+        stats_topic, [&entry](const Scheduler::TaskStatistics& figures) { entry = figures; }, 20,
         _internal_queue.get()));
+    if (!relay_made(_task_stats_subs.back(), stats_topic, *this)) {
+      return false;
+    }
   }
 
   const ros::Publisher lifecycle_pub = _node->advertise<orvo_msgs::LifecycleEvent>("lifecycle_events", 10);
@@ -138,14 +161,21 @@ bool RosIO::on_initialize() {
                                           }
                                         }),
       10, _internal_queue.get());
+  if (!relay_made(_lifecycle_sub, "/lifecycle_events", *this)) {
+    return false;
+  }
 
   _statistics_pub = _node->advertise<orvo_msgs::Statistics>("statistics", 10);
   _joint_state_pub = _node->advertise<orvo_msgs::JointState>("joint_states", 10);
+  const std::string joint_aggr_rx_topic = Hal::DeviceRt::RxTopicName("joint_master", "all_joints");
   _joint_aggr_rx_sub = subscribe<Hal::JointMasterRx>(
-      Hal::DeviceRt::RxTopicName("joint_master", "all_joints"),
+      joint_aggr_rx_topic,
       guarded_callback<Hal::JointMasterRx>("joint_states",
                                   [this](const Hal::JointMasterRx& msg) { on_joint_aggr_rx_recv(msg); }),
       10, _internal_queue.get());
+  if (!relay_made(_joint_aggr_rx_sub, joint_aggr_rx_topic, *this)) {
+    return false;
+  }
 
   auto filter = serviceClient<bool, bool>("/joint_master/enable_tx_filter");
   _service_servers.push_back(advertise_ros_service<std_srvs::SetBool>(
@@ -179,6 +209,9 @@ bool RosIO::on_initialize() {
                                       }
                                     }),
       1, _internal_queue.get());
+  if (!relay_made(_joint_master_info_sub, "/joint_master/info", *this)) {
+    return false;
+  }
 
   if (robot()) {
     _node->setParam("robot_description", robot()->getUrdfString());
@@ -243,6 +276,12 @@ void RosIO::run() {
     _ros_queue->callAvailable(ros::WallDuration(0));
     return true;
   });
+  if (!_ros_shutdown_reported && !ros::ok()) {
+    _ros_shutdown_reported = true;
+    jwarn("ROS has shut the node '{}' down (another node of that name?): no ROS topics or services from now "
+          "on \n",
+          ros::this_node::getName());
+  }
   guard_ros_callback("statistics", [&] {
     publish_statistics();
     return true;

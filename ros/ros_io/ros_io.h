@@ -60,6 +60,8 @@ public:
   // The plug-in's thread, once; allocates. Subscribes, advertises the ROS
   // topics and services, publishes the robot description as ROS parameters,
   // marks the plug-in autostart and not stoppable, puts the robot in Idle.
+  // False, naming the topic, when a framework topic to relay exists with
+  // another type.
   bool on_initialize() override;
   // The plug-in's thread; drops every pending ROS callback, then completes
   // the start.
@@ -67,7 +69,7 @@ public:
   // The plug-in's thread, every cycle; allocates (ROS messages) and may block
   // up to a service handler's time-out. Delivers the framework queue, answers
   // the pending ROS service calls, publishes the statistics and every sensor
-  // device. Never throws.
+  // device. Warns once when ROS has shut the node down. Never throws.
   void run() override;
 
   // The plug-in's thread (framework queue); allocates only what the ROS
@@ -99,6 +101,7 @@ private:
   std::map<Hal::LinkStateSensor*, std::pair<ros::Publisher, ros::Publisher>> _lss_pubs;
   // Reused by every republished joint state.
   orvo_msgs::JointState _joint_state;
+  bool _ros_shutdown_reported = false;
 };
 
 }  // namespace Orvo

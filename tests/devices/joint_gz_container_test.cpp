@@ -13,6 +13,7 @@
 #include "../channel/test_child.h"
 #include "devices/device_tpl_common.h"
 #include "framework/parameter.h"
+#include "orvo2/client_manager.h"
 #include "orvo2/context.h"
 #include "orvo2/device_container_base.h"
 #include "orvo2/joint_base.h"
@@ -70,16 +71,16 @@ TEST(JointGzContainer, WaitsConnectsResetsOnceThenRuns) {
 
   auto hip = std::make_shared<SimJoint>("hip");
   auto knee = std::make_shared<SimJoint>("knee");
-  ServerManager server({hip, knee}, "shm", channel);
+  auto server = std::make_unique<ServerManager>(std::vector<std::shared_ptr<DeviceRt>>{hip, knee}, "shm", channel);
   hip->rx().link_pos = 0.5f;
   hip->rx().stiffness = 100.0f;
   hip->rx().damping = 5.0f;
-  ASSERT_TRUE(server.send(false));
+  ASSERT_TRUE(server->send(false));
 
   // The check succeeds, yet this cycle still returns false; nothing is sent.
   EXPECT_FALSE(drivers->sense_all());
   EXPECT_FALSE(drivers->move_all());
-  EXPECT_FALSE(server.run());
+  EXPECT_FALSE(server->run());
 
   // First receive: every command is reset from the sensed state, then published.
   EXPECT_TRUE(drivers->sense_all());
@@ -94,7 +95,7 @@ TEST(JointGzContainer, WaitsConnectsResetsOnceThenRuns) {
 
   // Running: the reset commands reach the simulator.
   EXPECT_TRUE(drivers->move_all());
-  ASSERT_TRUE(server.run());
+  ASSERT_TRUE(server->run());
   EXPECT_EQ(hip->tx().pos_ref, 0.5f);
   EXPECT_EQ(hip->tx().stiffness, 100.0f);
   EXPECT_EQ(hip->tx().mask, 0xFF);
@@ -103,10 +104,10 @@ TEST(JointGzContainer, WaitsConnectsResetsOnceThenRuns) {
   joint(*clients, 0).set_pos_ref(1.25);
   EXPECT_TRUE(clients->move_all());
   hip->rx().link_pos = 2.0f;
-  ASSERT_TRUE(server.send(false));
+  ASSERT_TRUE(server->send(false));
   EXPECT_TRUE(drivers->sense_all());
   EXPECT_TRUE(drivers->move_all());
-  ASSERT_TRUE(server.run());
+  ASSERT_TRUE(server->run());
   EXPECT_EQ(hip->tx().pos_ref, 1.25f);
   EXPECT_EQ(hip->tx().mask, joint_tx::POS_REF) << "the client's own record";
 
@@ -117,8 +118,32 @@ TEST(JointGzContainer, WaitsConnectsResetsOnceThenRuns) {
   joint(*clients, 0).set_pos_ref(3.0);
   EXPECT_TRUE(clients->move_all());
   EXPECT_TRUE(drivers->move_all());
-  ASSERT_TRUE(server.run());
+  ASSERT_TRUE(server->run());
   EXPECT_EQ(hip->tx().pos_ref, 3.0f);
+
+  // A new simulator: its first commands are reset from its own sensed state,
+  // as at the first connection, not the last ones of its predecessor.
+  server.reset();
+  auto new_hip = std::make_shared<SimJoint>("hip");
+  auto new_knee = std::make_shared<SimJoint>("knee");
+  new_hip->rx().link_pos = -0.75f;
+  server = std::make_unique<ServerManager>(std::vector<std::shared_ptr<DeviceRt>>{new_hip, new_knee}, "shm",
+                                           channel);
+  bool sensed = false;
+  for (unsigned cycle = 0; cycle < 3 * Orvo::ClientManager::kLivenessCheckCycles && !sensed; ++cycle) {
+    ASSERT_TRUE(server->send(false));
+    sensed = drivers->sense_all();
+    if (!sensed) {
+      EXPECT_TRUE(drivers->move_all());
+      EXPECT_FALSE(server->run()) << "a command before the reset";
+    }
+  }
+  ASSERT_TRUE(sensed);
+  EXPECT_EQ(driver_tx(*drivers, 0).pos_ref, -0.75f);
+  EXPECT_TRUE(drivers->move_all());
+  ASSERT_TRUE(server->run());
+  EXPECT_EQ(new_hip->tx().pos_ref, -0.75f);
+  EXPECT_EQ(new_hip->tx().mask, 0xFF);
 }
 
 TEST(JointGzContainer, SimulatorInAnotherProcess) {

@@ -23,11 +23,17 @@ namespace {
 
 const char* const idle_thread = "  idle:\n    period: 10ms\n    devices: [joint_dummy]\n";
 
-TEST(LauncherSimTime, StartUpWaitsForTheFirstClockCount) {
+// Two threads with a plug-in each, which says on closing whether the clock
+// still runs and how many hold its robot (itself and the registry).
+const char* const two_threads =
+    "  first:\n    period: 10ms\n    devices: [joint_dummy]\n    tasks:\n      one:\n        plugin: test_plugin\n"
+    "  second:\n    period: 10ms\n    tasks:\n      two:\n        plugin: test_plugin\n";
+
+TEST(LauncherSimTime, StartUpWaitsForTheFirstClockCountAndStopsInOrder) {
   TempDir dir("launcher_simtime");
   ClockSender sender;
   ASSERT_TRUE(sender.ok());
-  ChildProcess launcher({ORVOCORE_PATH, "--simtime", "--config", OrvoTest::write_dummy_config(dir, idle_thread)});
+  ChildProcess launcher({ORVOCORE_PATH, "--simtime", "--config", OrvoTest::write_dummy_config(dir, two_threads)});
   std::this_thread::sleep_for(500ms);
   EXPECT_EQ(launcher.output().find("started running"), std::string::npos);
 
@@ -46,7 +52,18 @@ TEST(LauncherSimTime, StartUpWaitsForTheFirstClockCount) {
   ASSERT_TRUE(launcher.wait_for_exit(3s));
   EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 1500ms);
   EXPECT_EQ(launcher.exit_code(), 0) << launcher.errors();
-  EXPECT_NE(launcher.output().find("gracefully stopping"), std::string::npos);
+  // The threads stop in creation order while the clock runs and the robots
+  // are registered; then the clock stops, the registry is cleared, and only
+  // then the stop is announced.
+  const std::string output = launcher.output();
+  const size_t one = output.find("one: closed, simulated time on, robot held 2 times \n");
+  const size_t two = output.find("two: closed, simulated time on, robot held 2 times \n");
+  const size_t stopping = output.find("gracefully stopping");
+  ASSERT_NE(one, std::string::npos) << output;
+  ASSERT_NE(two, std::string::npos) << output;
+  EXPECT_LT(one, two);
+  EXPECT_NE(stopping, std::string::npos);
+  EXPECT_LT(two, stopping);
 }
 
 TEST(LauncherSimTime, SigintEndsTheWaitWithoutASender) {

@@ -188,6 +188,11 @@ TEST_F(RosIoEndToEnd, PluginServicesAnswerAndLifecycleEventsArrive) {
   reply = call("ros_io/switch", "false");
   EXPECT_NE(reply.find("success: False\nmessage: \"Unable to halt 'ros_io'\""), std::string::npos)
       << reply;
+  // An aborted bridge would answer no call again: refused as its stop is.
+  reply = call("ros_io/abort");
+  EXPECT_NE(reply.find("success: False\nmessage: \"Unable to  abort 'ros_io'\""), std::string::npos)
+      << reply;
+  EXPECT_NE(call("ros_io/state").find("state: \"Running\""), std::string::npos);
   reply = call("probe/abort");
   EXPECT_NE(reply.find("success: True\nmessage: \"Successfully aborted 'probe'\""), std::string::npos)
       << reply;

@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <ros/callback_queue.h>
@@ -21,6 +23,7 @@
 #include "orvo2/journal.h"
 #include "orvo2/plugin_loader.h"
 #include "ros_master.h"
+#include "run_tool.h"
 #include "temp_dir.h"
 
 namespace {
@@ -62,6 +65,20 @@ TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
   auto second = Orvo::load_control_plugin(Orvo::ControlPlugin::Args{"second", "ros_io", "test_thread", {}, nullptr});
   EXPECT_EQ(published_queue(), queue);
   second.reset();
+
+  // A relayed topic that exists with another type fails the initialisation.
+  {
+    auto& params = Orvo::Context().paramManager();
+    params.setParam<std::vector<std::string>>("/orvo2_thread_list", {"clash_thread"});
+    auto clash = Orvo::Context().topicManager().advertise<int>("/clash_thread/execution_time", 0, "test");
+    auto failed = start_bridge("failed");
+    params.setParam<std::vector<std::string>>("/orvo2_thread_list", {});
+    EXPECT_EQ(failed->getState(), Orvo::Runnable::InitFailed);
+    EXPECT_EQ(journal.count("cannot relay topic '/clash_thread/execution_time': no subscription (does it exist "
+                            "with another type?) \n"),
+              1);
+  }
+  EXPECT_EQ(queue->size(), 3u);
 
   ros::NodeHandle node;
   ros::CallbackQueue received_queue;
@@ -106,6 +123,22 @@ TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
       },
       5s));
   EXPECT_EQ(received.front().header.stamp, ros::Time(9, 0));
+
+  // Another node of this name makes the master shut this one down: said once.
+  const std::string warning =
+      "ROS has shut the node '/orvocore' down (another node of that name?): no ROS topics or services from now on \n";
+  OrvoTest::run_tool("/usr/bin/python3 -c \"import rospy; rospy.init_node('orvocore', disable_signals=True)\"");
+  EXPECT_TRUE(OrvoTest::wait_until(
+      [&] {
+        bridge->execute_lifecycle();
+        return journal.count(warning) > 0;
+      },
+      10s));
+  for (int cycle = 0; cycle < 5; ++cycle) {
+    bridge->execute_lifecycle();
+  }
+  EXPECT_EQ(journal.count(warning), 1);
+  EXPECT_EQ(bridge->getState(), Orvo::Runnable::Running);
 
   bridge.reset();
   EXPECT_EQ(queue->size(), 0u);

@@ -205,6 +205,45 @@ TEST(ServiceCall, HandlerCallingItsOwnServiceDirectlyIsRefused) {
   EXPECT_EQ(response, 1);
 }
 
+// Without the refusal the server thread deadlocks with the waiting client.
+TEST(ServiceCall, HandlerCallingItsOwnServiceWhileServingARemoteCallIsRefused) {
+  const std::string name = unique_name("self_call_remote");
+  auto client = services().serviceClient<int, int>(name);
+  std::shared_ptr<Orvo::ServiceServer<int, int>> server;
+  std::atomic<int> inner_calls{0};
+  std::atomic<bool> inner_result{true};
+  ServerThread thread([&](Orvo::CallbackQueue& queue) {
+    server = services().advertiseService<int, int>(
+        name,
+        [&](const int& request, int& response) {
+          if (request > 0) {
+            int inner = 0;
+            inner_result = client->call(request - 1, inner, 200ms);
+            ++inner_calls;
+          }
+          response = request + 1;
+          return true;
+        },
+        &queue);
+  });
+  ASSERT_TRUE(thread.ready());
+  Orvo::JournalCapture journal;
+
+  int response = 0;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(client->call(1, response, 200ms));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
+  EXPECT_EQ(response, 2);
+  EXPECT_EQ(inner_calls.load(), 1);
+  EXPECT_FALSE(inner_result.load());
+  EXPECT_EQ(journal.count("[operator()] service '" + name +
+                          "' called by its own handler while serving another thread's call \n"),
+            1);
+  // The server thread still drains.
+  EXPECT_TRUE(client->call(0, response, 200ms));
+  EXPECT_EQ(response, 1);
+}
+
 TEST(ServiceCall, CallAnyWaitsOneSecondAndChecksTheRequestType) {
   const std::string name = unique_name("call_any");
   std::shared_ptr<Orvo::ServiceServer<double, bool>> server;

@@ -161,6 +161,32 @@ TEST(Orvosim, BadInputExitsNonZeroWithAClearMessage) {
   for (const std::string& path : {malformed, unknown_plugin, no_entry}) std::remove(path.c_str());
 }
 
+// The channel pairs devices by name and type and holds names of 63
+// characters: the plug-ins leave out what it cannot serve and run on.
+TEST(Orvosim, PluginsLeaveOutDevicesTheChannelCannotServe) {
+  const std::string long_name(64, 'j');
+  const std::string world = temp_path("unservable.sdf");
+  std::ofstream(world) << R"(<sdf version="1.7"><world name="w"><model name="m">
+    <link name="base"><inertial><mass>1</mass></inertial><sensor name="imu" type="imu"/></link>
+    <link name="tip"><pose>0 0 1 0 0 0</pose><inertial><mass>1</mass></inertial><sensor name="imu" type="imu"/></link>
+    <joint name="fix" type="fixed"><parent>world</parent><child>base</child></joint>
+    <joint name=")" + long_name + R"(" type="revolute"><parent>base</parent><child>tip</child>
+      <axis><xyz>0 1 0</xyz></axis></joint>
+    <plugin name="imu" filename="liborvo2_gz_imu_server.so"/>
+    <plugin name="joints" filename="liborvo2_gz_joint_server.so"/>
+  </model></world></sdf>)";
+
+  Orvosim sim({"--fast", "--steps", "200", world});
+  ASSERT_TRUE(sim.wait_for_exit(30s));
+  EXPECT_EQ(sim.exit_code(), 0) << sim.errors();
+  EXPECT_THAT(sim.errors(), HasSubstr("device 'imu' of type 'imu_gz' left out of the channel: an earlier device "
+                                      "has that name and type\n"));
+  EXPECT_THAT(sim.errors(), HasSubstr("device '" + long_name + "' of type 'joint_gz' left out of the channel: its "
+                                      "name has 64 characters, at most 63 fit\n"));
+  EXPECT_THAT(sim.output(), HasSubstr("orvosim: stopped after 200 steps"));
+  std::remove(world.c_str());
+}
+
 TEST(Orvosim, SigintStopsTheRunInOrder) {
   Orvosim sim({data_file("pd_arm.sdf")});
   ASSERT_TRUE(sim.wait_for_output("orvosim: world 'pd_world'", 30s)) << sim.errors();

@@ -146,6 +146,26 @@ TEST(TopicRegistry, QueueRegistrationAndDrain) {
   auto direct = registry().subscribe<Record>("/reg/queued", [](const Record&) {}, nullptr, 4, "d");
   EXPECT_EQ(untouched.size(), 0u);
   EXPECT_EQ(queue.size(), 0u);
+
+  // A callback that subscribes on the queue running it is added when the drain ends.
+  CallbackQueue own;
+  int late = 0;
+  std::shared_ptr<Subscriber<Record>> added;
+  auto first = registry().subscribe<Record>(
+      "/reg/self_added",
+      [&](const Record&) {
+        if (!added) {
+          added = registry().subscribe<Record>("/reg/self_added", [&](const Record&) { ++late; }, &own, 4, "late");
+        }
+      },
+      &own, 4, "first");
+  auto self_pub = registry().advertise<Record>("/reg/self_added", Record{}, "sp");
+  EXPECT_TRUE(publish(*self_pub, 1));
+  own.run();
+  EXPECT_EQ(own.size(), 2u);
+  EXPECT_TRUE(publish(*self_pub, 2));
+  own.run();
+  EXPECT_EQ(late, 1);
 }
 
 struct Receiver {

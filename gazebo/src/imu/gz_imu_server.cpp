@@ -5,6 +5,7 @@
 
 #include "common/device_server_cycle.h"
 #include "common/model_sensor_discovery.h"
+#include "common/servable_devices.h"
 #include "imu/imu_gz.h"
 
 namespace Orvo {
@@ -17,6 +18,7 @@ void GzImuServer::Load(gazebo::physics::ModelPtr _model, sdf::ElementPtr) {
   discover_model_sensors<gazebo::sensors::ImuSensor, ImuGz>(*_model, kDeviceType,
                                                   "imu '{}' found with type 'ImuSensor' \n", _devices);
 
+  leave_out_unservable_devices(_devices);
   _server_manager = std::make_unique<ServerManager>(_devices, "shm", kDeviceType);
   _world_upd_connection = gazebo::event::Events::ConnectWorldUpdateBegin(
       [this](const gazebo::common::UpdateInfo& info) { on_gz_world_upd_begin(info); });

@@ -10,6 +10,7 @@
 #include <gazebo/physics/Model.hh>
 
 #include "common/device_server_cycle.h"
+#include "common/servable_devices.h"
 #include "joint/joint_instance_gz.h"
 #include "joint/pid_gains.h"
 
@@ -33,6 +34,7 @@ void GzJointServer::Load(gazebo::physics::ModelPtr _model, sdf::ElementPtr _sdf)
     apply_pid_gains(_sdf->GetElement("pid"), joints);
   }
 
+  leave_out_unservable_devices(_devices);
   _server_manager = std::make_unique<ServerManager>(_devices, "shm", kDeviceType);
   _world_upd_connection = gazebo::event::Events::ConnectWorldUpdateBegin(
       [this](const gazebo::common::UpdateInfo& info) { on_gz_world_upd_begin(info); });

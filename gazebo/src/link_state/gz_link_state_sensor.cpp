@@ -10,6 +10,7 @@
 #include <gazebo/physics/Model.hh>
 
 #include "common/device_server_cycle.h"
+#include "common/servable_devices.h"
 #include "link_state/link_state_sensor_gz.h"
 
 namespace Orvo {
@@ -41,6 +42,7 @@ void GzLinkStateSensor::Load(gazebo::physics::ModelPtr _model, sdf::ElementPtr _
     }
   }
 
+  leave_out_unservable_devices(_devices);
   _server_manager = std::make_unique<ServerManager>(_devices, "shm", kDeviceType);
   _world_upd_connection = gazebo::event::Events::ConnectWorldUpdateBegin(
       [this](const gazebo::common::UpdateInfo& info) { on_gz_world_upd_begin(info); });

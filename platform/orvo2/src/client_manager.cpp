@@ -319,6 +319,8 @@ bool ClientManager::recv() {
   return complete;
 }
 
+std::uint64_t ClientManager::server_generation() const { return _header != nullptr ? _header->generation : 0; }
+
 bool ClientManager::send() {
   if (_header == nullptr || !segment_intact() ||
       _header->state.load(std::memory_order_relaxed) != shm::Serving) {

@@ -2,13 +2,15 @@
 //   "autostart" (bool, default true), "stoppable" (bool, default true),
 //   "init_ok" (bool, default true): what on_initialize answers,
 //   "throw_after" (int, default 0 = never): run() throws at that cycle.
-// It counts its steps in "/<task>/runs" (int, published every run).
+// It counts its steps in "/<task>/runs" (int, published every run), and on
+// closing says whether simulated time is on and how many hold its robot.
 
 #include <stdexcept>
 #include <variant>
 
 #include "framework/topic.h"
 #include "orvo2/control_plugin_library.h"
+#include "orvo2/simulated_clock.h"
 
 namespace {
 
@@ -51,6 +53,11 @@ public:
       message->value() = _count;
       _runs->publishLoaned(std::move(message));
     }
+  }
+
+  void on_close() override {
+    jhigh().jinfo("{}: closed, simulated time {}, robot held {} times \n", getName(),
+                  Orvo::chrono::simulated_clock::_use_sim_time.load() ? "on" : "off", robot().use_count());
   }
 
 private:

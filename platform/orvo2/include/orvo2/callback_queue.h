@@ -3,6 +3,9 @@
 // register and that the owner's thread drains with run() at a point of its
 // own cycle.
 
+#include <pthread.h>
+
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -28,10 +31,13 @@ public:
 
   // Owner's thread: runs every registered runnable once, in registration
   // order. Takes the list's lock shared: real-time safe while nobody registers.
-  // A runnable must not register on or remove from the queue that runs it.
+  // What a runnable registers on this queue joins it at the end of the drain;
+  // a runnable must not remove from the queue that runs it.
   void run();
 
-  // Any thread; takes the writer lock (may spin while the owner drains).
+  // Any thread; takes the writer lock (may spin while the owner drains). From
+  // inside run() of this queue the runnable is kept aside and added when the
+  // drain ends, as the owner holds the lock shared until then.
   void add(std::unique_ptr<RunnableBase> runnable);
   // Any thread: drops every runnable registered for `addr`; returns how many.
   int remove(const void* addr);
@@ -45,6 +51,9 @@ public:
 private:
   mutable multireader_mutex _lock;
   std::vector<std::unique_ptr<RunnableBase>> _runnables;
+  // The thread inside run(), zero otherwise; only that thread touches _added_in_run.
+  std::atomic<pthread_t> _running_thread{};
+  std::vector<std::unique_ptr<RunnableBase>> _added_in_run;
 };
 
 }  // namespace Orvo

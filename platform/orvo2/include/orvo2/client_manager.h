@@ -61,6 +61,10 @@ public:
   // tx record (get_tx_raw) as one new frame. False when not connected.
   bool send();
 
+  // Device thread; never blocks. The generation of the server this client is
+  // attached to, distinct for every server instance; 0 while detached.
+  std::uint64_t server_generation() const;
+
   // Any thread. The segment's name, e.g. "/orvo2_joint_gz".
   const std::string& segment_name() const { return _segment_name; }
 
