@@ -92,15 +92,20 @@ bool JointDeviceMaster::sense() {
 }
 
 void JointDeviceMaster::sense_joint(JointBase& joint, int i) {
-  if (!joint.sense()) {
+  const size_t index = static_cast<size_t>(i);
+  const bool fresh = joint.sense();
+  if (!fresh && !rx_valid[index]) {
     return;
   }
   const joint_rx& rx = joint.get_rx();
-  ORVO2_DEBUG_TRACE(1, "sense_joint", "received rx #{} \n {} \n", i, fmt::streamed(rx));
+  if (fresh) {
+    ORVO2_DEBUG_TRACE(1, "sense_joint", "received rx #{} \n {} \n", i, fmt::streamed(rx));
+  }
   if (!loaned_rx) {
     return;
   }
-  const size_t index = static_cast<size_t>(i);
+  // Also without new data: the loan may be another message of the pool than
+  // the one published last, holding an older state or none.
   loaned_rx->value().rx[index] = rx;
   if (rx_valid[index]) {
     return;

@@ -67,6 +67,22 @@ TEST(JointMasterCycle, AggregatedRxWaitsForEveryJointThenCounts) {
     EXPECT_EQ(msg.rx[0].stiffness, 300.0f);
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     EXPECT_LT(std::chrono::abs(std::chrono::nanoseconds(msg.stamp) - now), std::chrono::seconds(5));
+
+    // A joint without new data in a cycle keeps its last state in the
+    // message, also while the consumer lags and each cycle loans another one.
+    rig.received.clear();
+    for (int k = 0; k < 6; ++k) {
+      rig.drivers->get_device_base_vector()[1]->sense();
+      EXPECT_TRUE(rig.master->sense());
+      rig.master->move();
+      rig.drivers->move_all();
+    }
+    EXPECT_EQ(rig.rx_sub->run(), 6);
+    ASSERT_EQ(rig.received.size(), 6u);
+    for (const auto& lagged : rig.received) {
+      EXPECT_EQ(lagged.rx[0].link_pos, 0.7f) << "message " << lagged.seq;
+      EXPECT_EQ(lagged.rx[0].stiffness, 300.0f) << "message " << lagged.seq;
+    }
     next = rig.received.back().seq + 1;
   }
   // A second master in the same process continues the count.

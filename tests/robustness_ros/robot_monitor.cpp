@@ -9,7 +9,7 @@
 namespace OrvoTest {
 
 namespace {
-// Joint states come in single precision (7e-8 near 1 rad); one cycle of the
+// Joint states come in single precision (7e-8 near 1 rad); one step of the
 // path is 40 times this.
 constexpr double kTolerance = 1e-6;
 }  // namespace

@@ -3,10 +3,11 @@
 // every joint towards its entry of the parameter "targets" (string_list, one
 // number per joint in joint id order). Each joint's position reference starts
 // at the first measured position and moves towards the target by at most
-// "step" (double, default 0.0005) per cycle, so that the master's rate limit
-// lets every command through, even when several commands reach the master in
-// one of its cycles; it never jumps, also when the joints do (a
-// restarted simulator starts them from its model again).
+// "step" (double, default 0.0005) per state the joint master sends, that is
+// per cycle of the master's thread: however the two threads are scheduled, at
+// most two steps reach the master in one of its cycles, well within its rate
+// limit. It never jumps, also when the joints do (a restarted simulator
+// starts them from its model again).
 //
 // Output, one line each (flushed):
 //   "robust_track: settled <n>" once every joint has been within 0.005 of its
@@ -53,14 +54,17 @@ public:
   }
 
   void run() override {
-    if (_robot->sense() && _references.empty()) {
+    const bool master_cycled = _robot->sense();
+    if (master_cycled && _references.empty()) {
       for (Orvo::Hal::JointApi* joint : _joints) _references.push_back(joint->get_link_pos());
     }
     if (_references.empty()) return;  // nothing measured yet: command nothing
     bool near = true;
     bool far = false;
     for (std::size_t i = 0; i < _joints.size(); ++i) {
-      _references[i] += std::fmax(-_step, std::fmin(_step, _targets[i] - _references[i]));
+      if (master_cycled) {
+        _references[i] += std::fmax(-_step, std::fmin(_step, _targets[i] - _references[i]));
+      }
       _joints[i]->set_pos_ref(_references[i]);
       const double error = _targets[i] - _joints[i]->get_link_pos();
       near = near && std::fabs(error) < 0.005;

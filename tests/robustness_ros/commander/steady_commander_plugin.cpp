@@ -30,18 +30,25 @@ public:
     return true;
   }
 
-  // Worker thread, every cycle; allocates nothing.
+  // Worker thread, every cycle; allocates nothing. The path advances by one
+  // step per aggregated state the joint master sends, that is per cycle of
+  // the thread that applies the commands: when this thread runs several
+  // cycles in one of the master's (a late master, or this thread catching up
+  // after a delay), the master still sees at most two steps at once and the
+  // joints stay well within their rate limits.
   void run() override {
-    for (const auto& [id, joint] : _joints) {
-      joint->set_pos_ref(OrvoTest::commanded_position(id, _cycle));
+    if (robot()->sense()) {
+      ++_step;
     }
-    ++_cycle;
+    for (const auto& [id, joint] : _joints) {
+      joint->set_pos_ref(OrvoTest::commanded_position(id, _step));
+    }
     robot()->move();
   }
 
 private:
   std::vector<std::pair<int, Hal::JointApi*>> _joints;
-  uint64_t _cycle = 0;
+  uint64_t _step = 0;
 };
 
 }  // namespace Orvo
