@@ -1,7 +1,7 @@
 # Installs into a temporary prefix, builds a control plug-in outside the source
-# tree against it, and runs the installed orvocore with it on dummy joints:
-# every library must come from the prefix (or the plug-in's own folder), none
-# from the build tree.
+# tree against it (without the simulator's packages), and runs the installed
+# orvocore with it on dummy joints: every library must come from the prefix
+# (or the plug-in's own folder), none from the build tree.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
@@ -11,6 +11,7 @@ if(NOT rc EQUAL 0)
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build
   -DCMAKE_PREFIX_PATH=${prefix}
+  -DCMAKE_DISABLE_FIND_PACKAGE_sdformat12=ON -DCMAKE_DISABLE_FIND_PACKAGE_ignition-math6=ON
   RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "configuring the outside plug-in failed: ${rc}")
