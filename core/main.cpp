@@ -11,6 +11,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,11 @@ int main(int argc, char** argv) {
     path = config.getValue();
     if (path.empty()) {
       path = Orvo::Utils::getOrvoConfig();
+    }
+    if (path.empty()) {
+      throw std::runtime_error(
+          "no configuration given: pass --config FILE, or set ORVO_CONFIG to a file whose first line "
+          "is the configuration file's path");
     }
     options = Orvo::ConfigOptions::FromConfigFile(path);
     options.set_parameter<std::string>("framework", "Orvo2Rt");

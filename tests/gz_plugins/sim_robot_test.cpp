@@ -213,13 +213,14 @@ TEST(SimRobot, JointsSettleAtTheCommandSensorsFollowAndTheRobotOutlivesTheSimula
 namespace {
 
 // The example configuration for orvocore, in `dir`: without the joint
-// master, with the task "hold" of the test control plug-in commanding
+// master and the ROS bridge (it needs a ROS master), with the task "hold" of the test control plug-in commanding
 // `targets` in the control thread.
 std::string hold_config(const OrvoTest::TempDir& dir, const std::vector<std::string>& targets) {
   YAML::Node root = YAML::LoadFile(kExample + "/config.yaml");
   root["robot"]["urdf"] = kExample + "/" + root["robot"]["urdf"].as<std::string>();
   root["robot"]["srdf"] = kExample + "/" + root["robot"]["srdf"].as<std::string>();
   root["devices"].remove("joint_master");
+  root["threads"].remove("ros_thread");
   YAML::Node hal_devices;
   for (const auto& type : root["threads"]["hal_thread"]["devices"]) {
     if (type.as<std::string>() != "joint_master") hal_devices.push_back(type.as<std::string>());

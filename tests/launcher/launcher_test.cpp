@@ -47,6 +47,13 @@ TEST(Launcher, VersionHelpAndBadOptions) {
   EXPECT_EQ(bad.exit_code(), 1);
   EXPECT_NE((bad.output() + bad.errors()).find("PARSE ERROR"), std::string::npos);
   EXPECT_EQ(bad.output().find("started running"), std::string::npos);
+
+  ChildProcess no_config({ORVOCORE_PATH});
+  ASSERT_TRUE(no_config.wait_for_exit(5s));
+  EXPECT_EQ(no_config.exit_code(), 1);
+  for (const char* way : {"--config FILE", "ORVO_CONFIG"}) {
+    EXPECT_NE(no_config.errors().find(way), std::string::npos) << no_config.errors();
+  }
 }
 
 TEST(Launcher, RunsUntilSigintThenStopsInOrderWithinASecond) {

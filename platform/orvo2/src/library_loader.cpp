@@ -43,12 +43,27 @@ std::vector<std::string> split_path(const char* text) {
   return parts;
 }
 
+// The folder this library was loaded from (none when unknown): the build's
+// library folder for a program run from the build tree, the prefix's for an
+// installed one, which must never search a build folder.
+std::string own_folder() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&own_folder), &info) == 0 || info.dli_fname == nullptr) {
+    return std::string();
+  }
+  const std::string path = info.dli_fname;
+  const std::string::size_type slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 }  // namespace
 
 std::vector<std::string> SharedLibrary::search_path() {
   std::vector<std::string> folders = split_path(std::getenv("ORVO2_PLUGIN_PATH"));
-  folders.push_back(ORVO2_BUILD_LIBDIR);
-  folders.push_back(ORVO2_INSTALL_LIBDIR);
+  const std::string folder = own_folder();
+  if (!folder.empty()) {
+    folders.push_back(folder);
+  }
   return folders;
 }
 

@@ -33,8 +33,20 @@ Registry& registry() {
   return *instance;
 }
 
-// ORVO2_PLUGIN_PATH (colon separated), then the build's and the install's
-// library folders.
+// The folder this library was loaded from (none when unknown): the build's
+// library folder for a program run from the build tree, the prefix's for an
+// installed one.
+std::string own_folder() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&own_folder), &info) == 0 || info.dli_fname == nullptr) {
+    return std::string();
+  }
+  const std::string path = info.dli_fname;
+  const std::string::size_type slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// ORVO2_PLUGIN_PATH (colon separated), then this library's own folder.
 std::vector<std::string> search_path() {
   std::vector<std::string> folders;
   if (const char* env = std::getenv("ORVO2_PLUGIN_PATH")) {
@@ -53,8 +65,10 @@ std::vector<std::string> search_path() {
       }
     }
   }
-  folders.push_back(ORVO2_BUILD_LIBDIR);
-  folders.push_back(ORVO2_INSTALL_LIBDIR);
+  const std::string folder = own_folder();
+  if (!folder.empty()) {
+    folders.push_back(folder);
+  }
   return folders;
 }
 

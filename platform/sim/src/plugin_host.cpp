@@ -35,6 +35,17 @@ void* open_library(const std::string& filename, std::string& tried) {
   return nullptr;
 }
 
+// The folder this library was loaded from (none when unknown): the build's
+// library folder for a program run from the build tree, the prefix's for an
+// installed one.
+std::string own_folder() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&own_folder), &info) == 0 || info.dli_fname == nullptr) return std::string();
+  const std::string path = info.dli_fname;
+  const std::string::size_type slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 }  // namespace
 
 std::vector<std::string> SimPluginHost::search_path() {
@@ -48,8 +59,8 @@ std::vector<std::string> SimPluginHost::search_path() {
       start = end + 1;
     }
   }
-  dirs.push_back(ORVO2_BUILD_LIBDIR);
-  dirs.push_back(ORVO2_INSTALL_LIBDIR);
+  const std::string own = own_folder();
+  if (!own.empty()) dirs.push_back(own);
   return dirs;
 }
 

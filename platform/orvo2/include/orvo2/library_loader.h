@@ -1,8 +1,9 @@
 #pragma once
 // Loading of device libraries and control plug-ins by name, at set-up only.
 // A library is searched in the folders of ORVO2_PLUGIN_PATH (colon
-// separated), then in the build's and the install's library folders. Loaded
-// libraries stay loaded for the life of the process.
+// separated), then in the folder liborvo2 itself was loaded from (the build's
+// library folder, or the prefix's once installed). Loaded libraries stay
+// loaded for the life of the process.
 
 #include <string>
 #include <vector>

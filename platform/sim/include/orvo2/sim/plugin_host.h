@@ -3,7 +3,8 @@
 //
 // A plugin element's library (its "filename") is searched: as given (dlopen's
 // own search), then in each folder of ORVO2_PLUGIN_PATH (colon separated), then
-// in the build's and the install's library folders. Its RegisterPlugin makes
+// in the folder liborvo2_sim was loaded from (the build's library folder, or
+// the prefix's once installed). Its RegisterPlugin makes
 // the plug-in; Load is called with the model and the plugin element, and Init
 // once every plug-in of the world is loaded. Destruction deletes the plug-ins
 // (last loaded first), then closes their libraries.
