@@ -166,6 +166,29 @@ TEST(TopicRegistry, QueueRegistrationAndDrain) {
   EXPECT_TRUE(publish(*self_pub, 2));
   own.run();
   EXPECT_EQ(late, 1);
+
+  // One that removes itself from the queue running it is gone when the drain ends.
+  CallbackQueue leaving;
+  int calls = 0;
+  int removed = -1;
+  std::weak_ptr<Subscriber<Record>> self;
+  self = registry().subscribe<Record>(
+      "/reg/self_removed",
+      [&](const Record&) {
+        ++calls;
+        removed = leaving.remove(self.lock().get());
+      },
+      &leaving, 4, "leaving");
+  auto leave_pub = registry().advertise<Record>("/reg/self_removed", Record{}, "lp");
+  EXPECT_TRUE(publish(*leave_pub, 1));
+  EXPECT_TRUE(publish(*leave_pub, 2));
+  leaving.run();
+  EXPECT_EQ(removed, 1);
+  EXPECT_EQ(leaving.size(), 0u);
+  EXPECT_TRUE(self.expired());
+  EXPECT_TRUE(publish(*leave_pub, 3));
+  leaving.run();
+  EXPECT_EQ(calls, 2);
 }
 
 struct Receiver {

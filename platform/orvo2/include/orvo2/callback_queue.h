@@ -31,12 +31,12 @@ public:
 
   // Owner's thread: runs every registered runnable once, in registration
   // order. Takes the list's lock shared: real-time safe while nobody registers.
-  // What a runnable registers on this queue joins it at the end of the drain;
-  // a runnable must not remove from the queue that runs it.
+  // What a runnable adds to or removes from this queue takes effect at the
+  // end of the drain; a runnable removed during it is not run again.
   void run();
 
   // Any thread; takes the writer lock (may spin while the owner drains). From
-  // inside run() of this queue the runnable is kept aside and added when the
+  // inside run() of this queue the change is kept aside and made when the
   // drain ends, as the owner holds the lock shared until then.
   void add(std::unique_ptr<RunnableBase> runnable);
   // Any thread: drops every runnable registered for `addr`; returns how many.
@@ -49,11 +49,21 @@ public:
   void addRunnable(std::shared_ptr<T> object);
 
 private:
+  // An addition (`added` set) or a removal made from inside the drain.
+  struct Deferred {
+    std::unique_ptr<RunnableBase> added;
+    const void* removed;
+  };
+  bool in_own_drain() const;
+  bool removed_in_run(const void* addr) const;
+  // Under the writer lock: moves the runnables of `addr` into `removed`.
+  void take_out(const void* addr, std::vector<std::unique_ptr<RunnableBase>>& removed);
+
   mutable multireader_mutex _lock;
   std::vector<std::unique_ptr<RunnableBase>> _runnables;
-  // The thread inside run(), zero otherwise; only that thread touches _added_in_run.
+  // The thread inside run(), zero otherwise; only that thread touches _deferred.
   std::atomic<pthread_t> _running_thread{};
-  std::vector<std::unique_ptr<RunnableBase>> _added_in_run;
+  std::vector<Deferred> _deferred;
 };
 
 }  // namespace Orvo
