@@ -132,6 +132,16 @@ void JointTxData::process_and_publish(int64_t now, bool report) {
   filtered.mask = target.mask;
 
   joint_tx& out = filter_enabled ? filtered : target;
+  // Expired references are zeroed before the checks, so that what is checked
+  // is what is sent: a reference above a limit lowered under it ends its stop
+  // when it expires. A deadline further ahead than its time-out was set on a
+  // clock that has gone back since (a restarted simulator): expired too.
+  if (now > vel_deadline || vel_deadline - now > vel_timeout) {
+    out.vel_ref = 0.0f;
+  }
+  if (now > tor_deadline || tor_deadline - now > tor_timeout) {
+    out.tor_ref = 0.0f;
+  }
   // The joint receives every field whatever the command carried (the record
   // goes out with the mask 0xFF), so every field is checked.
   joint_tx checked = out;
@@ -173,14 +183,6 @@ void JointTxData::process_and_publish(int64_t now, bool report) {
     }
   }
 
-  // A deadline further ahead than its time-out was set on a clock that has
-  // gone back since (a restarted simulator): that reference has expired too.
-  if (now > vel_deadline || vel_deadline - now > vel_timeout) {
-    out.vel_ref = 0.0f;
-  }
-  if (now > tor_deadline || tor_deadline - now > tor_timeout) {
-    out.tor_ref = 0.0f;
-  }
   out.mask = joint_tx::ALL;
   if (joint) {
     joint->set_tx(out);
