@@ -8,10 +8,10 @@
 #include <ctime>
 #include <memory>
 
-#include "devices/device_topics.h"
-#include "devices/device_tpl_common.h"
 #include "framework/debug.h"
 #include "framework/monotonic_clock.h"
+#include "orvo2/device_topics.h"
+#include "orvo2/device_tpl_common.h"
 #include "orvo2/simulated_clock.h"
 
 namespace Orvo {

@@ -1,6 +1,6 @@
 #include "orvo2/joint_api.h"
 
-#include "devices/device_topics.h"
+#include "orvo2/device_topics.h"
 
 namespace Orvo {
 namespace Hal {
