@@ -24,18 +24,18 @@
 
 #include <orvo_msgs/JointState.h>
 
-#include "devices/joint_master_messages.h"
+#include "chain_urdf.h"
 #include "framework/parameter.h"
 #include "framework/topic.h"
 #include "orvo2/config_parser.h"
 #include "orvo2/device_rt.h"
+#include "orvo2/joint_master_messages.h"
 #include "orvo2/plugin_loader.h"
 #include "orvo2/robot_interface_orvo2rt.h"
 #include "orvo2/task_manager.h"
 #include "orvo_interface/config_options.h"
 #include "ros_test_env.h"
 #include "temp_dir.h"
-#include "chain_urdf.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // when this process follows a simulator, otherwise the monotonic clock.
 
 #include <cstdint>
-#include <ctime>
 
+#include "framework/monotonic_clock.h"
 #include "orvo2/simulated_clock.h"
 
 namespace Orvo {
@@ -16,9 +16,7 @@ inline int64_t deadline_clock_now() {
   if (simulated_clock::uses_sim_time()) {
     return simulated_clock::now().time_since_epoch().count();
   }
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return int64_t(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+  return monotonic_now_ns();
 }
 
 }  // namespace Hal

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "devices/joint_master_messages.h"
 #include "joint_tx_data.h"
 #include "orvo2/device_base.h"
 #include "orvo2/joint_base.h"
+#include "orvo2/joint_master_messages.h"
 #include "orvo2/journal.h"
 #include "orvo2/task.h"
 

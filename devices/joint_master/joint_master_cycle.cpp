@@ -4,13 +4,13 @@
 
 #include <atomic>
 #include <cstdint>
-#include <ctime>
 #include <stdexcept>
 #include <string>
 
 #include <fmt/ostream.h>
 
 #include "framework/debug.h"
+#include "framework/monotonic_clock.h"
 #include "framework/publisher.h"
 #include "joint_device_master.h"
 #include "orvo2/callback_queue.h"
@@ -26,12 +26,6 @@ namespace {
 // of the process (masters may run in different threads).
 std::atomic<uint32_t> next_seq{0};
 
-int64_t monotonic_now() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return int64_t(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
-
 // The first missing loan of a thread arms the throttle silently; later ones
 // warn at most once per second.
 bool loan_warning_due() {
@@ -40,7 +34,7 @@ bool loan_warning_due() {
     bool armed = false;
   };
   thread_local Throttle throttle;
-  const int64_t now = monotonic_now();
+  const int64_t now = monotonic_now_ns();
   if (!throttle.armed) {
     throttle.armed = true;
     throttle.last_t = now;

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "deadline_clock.h"
-#include "devices/joint_records.h"
 #include "orvo2/joint_base.h"
+#include "orvo2/joint_records.h"
 #include "orvo2/joint_tx_limits.h"
 #include "orvo2/journal.h"
 

@@ -33,6 +33,7 @@
 
 #include "framework/condition_variable.h"
 #include "framework/debug.h"
+#include "framework/monotonic_clock.h"
 #include "framework/mutex.h"
 #include "framework/service_client.h"
 #include "framework/service_server.h"
@@ -178,9 +179,7 @@ private:
   // CLOCK_MONOTONIC now plus `timeout`, saturated to the representable range.
   static timespec deadline_after(std::chrono::nanoseconds timeout) {
     constexpr int64_t ns_per_s = 1000000000;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const int64_t now_ns = static_cast<int64_t>(now.tv_sec) * ns_per_s + now.tv_nsec;
+    const int64_t now_ns = monotonic_now_ns();
     const int64_t max_ns = std::numeric_limits<int64_t>::max();
     int64_t at_ns = now_ns;
     if (timeout.count() > 0) {

@@ -2,7 +2,6 @@
 
 #include <fmt/format.h>
 
-#include "ros_callback_guard.h"
 #include "service_reply.h"
 
 namespace Orvo {
@@ -17,16 +16,10 @@ FilterSwitchService::FilterSwitchService(std::shared_ptr<Client> client,
 
 bool FilterSwitchService::operator()(std_srvs::SetBool::Request& request,
                                      std_srvs::SetBool::Response& response) const {
-  return guard_ros_callback("enable_joint_filter", [&] {
-    const bool enable = request.data;
-    bool accepted = false;
-    const bool answered = _client->call(enable, accepted, _timeout);
-    response.success = accepted;
-    response.message = reply_message(
-        accepted ? fmt::format("Successfully {} joint tx filter", enable ? "enabled" : "disabled")
-                 : fmt::format("Could not {} joint tx filter", enable ? "enable" : "disable"),
-        answered);
-    return true;
+  const bool enable = request.data;
+  return call_and_reply("enable_joint_filter", *_client, enable, _timeout, response, [&](bool accepted) {
+    return accepted ? fmt::format("Successfully {} joint tx filter", enable ? "enabled" : "disabled")
+                    : fmt::format("Could not {} joint tx filter", enable ? "enable" : "disable");
   });
 }
 
@@ -35,31 +28,23 @@ FilterProfileService::FilterProfileService(std::shared_ptr<Client> client, doubl
 
 bool FilterProfileService::operator()(std_srvs::Trigger::Request&,
                                       std_srvs::Trigger::Response& response) const {
-  return guard_ros_callback("set_filter_profile", [&] {
-    bool accepted = false;
-    const bool answered = _client->call(_cutoff_hz, accepted, kTuningTimeout);
-    response.success = accepted;
-    response.message = reply_message(fmt::format("{} set filter cutoff to {} Hz",
-                                                 accepted ? "Succesfully" : "Unable to", _cutoff_hz),
-                                     answered);
-    return true;
-  });
+  return call_and_reply("set_filter_profile", *_client, _cutoff_hz, kTuningTimeout, response,
+                        [&](bool accepted) {
+                          return fmt::format("{} set filter cutoff to {} Hz",
+                                             accepted ? "Succesfully" : "Unable to", _cutoff_hz);
+                        });
 }
 
 MasterMaskService::MasterMaskService(std::shared_ptr<Client> client) : _client(std::move(client)) {}
 
 bool MasterMaskService::operator()(orvo_msgs::SetControlMask::Request& request,
                                    orvo_msgs::SetControlMask::Response& response) const {
-  return guard_ros_callback("joint_master/set_control_mask", [&] {
-    const uint32_t mask = request.mask;
-    bool accepted = false;
-    const bool answered = _client->call(mask, accepted, kTuningTimeout);
-    response.success = accepted;
-    response.message = reply_message(fmt::format("{} set control mask to {} for joint master",
-                                                 accepted ? "Succesfully" : "Unable to", mask),
-                                     answered);
-    return true;
-  });
+  const uint32_t mask = request.mask;
+  return call_and_reply("joint_master/set_control_mask", *_client, mask, kTuningTimeout, response,
+                        [&](bool accepted) {
+                          return fmt::format("{} set control mask to {} for joint master",
+                                             accepted ? "Succesfully" : "Unable to", mask);
+                        });
 }
 
 }  // namespace Orvo

@@ -17,16 +17,11 @@ PluginSwitchService::PluginSwitchService(std::shared_ptr<Client> client, std::st
 
 bool PluginSwitchService::operator()(std_srvs::SetBool::Request& request,
                                      std_srvs::SetBool::Response& response) const {
-  return guard_ros_callback(_task + "/switch", [&] {
-    const Runnable::Command command = request.data ? Runnable::Start : Runnable::Stop;
-    const char* verb = request.data ? "start" : "halt";
-    bool accepted = false;
-    const bool answered = _client->call(command, accepted, _timeout);
-    response.success = accepted;
-    response.message = reply_message(accepted ? fmt::format("Successfully {}ed '{}'", verb, _task)
-                                              : fmt::format("Unable to {} '{}'", verb, _task),
-                                     answered);
-    return true;
+  const Runnable::Command command = request.data ? Runnable::Start : Runnable::Stop;
+  const char* verb = request.data ? "start" : "halt";
+  return call_and_reply(_task + "/switch", *_client, command, _timeout, response, [&](bool accepted) {
+    return accepted ? fmt::format("Successfully {}ed '{}'", verb, _task)
+                    : fmt::format("Unable to {} '{}'", verb, _task);
   });
 }
 
@@ -36,14 +31,10 @@ PluginAbortService::PluginAbortService(std::shared_ptr<Client> client, std::stri
 
 bool PluginAbortService::operator()(std_srvs::Trigger::Request&,
                                     std_srvs::Trigger::Response& response) const {
-  return guard_ros_callback(_task + "/abort", [&] {
-    bool accepted = false;
-    const bool answered = _client->call(Runnable::Abort, accepted, _timeout);
-    response.success = accepted;
-    response.message = reply_message(accepted ? fmt::format("Successfully aborted '{}'", _task)
-                                              : fmt::format("Unable to  abort '{}'", _task),
-                                     answered);
-    return true;
+  const Runnable::Command command = Runnable::Abort;
+  return call_and_reply(_task + "/abort", *_client, command, _timeout, response, [&](bool accepted) {
+    return accepted ? fmt::format("Successfully aborted '{}'", _task)
+                    : fmt::format("Unable to  abort '{}'", _task);
   });
 }
 
@@ -76,17 +67,12 @@ PluginMaskService::PluginMaskService(std::shared_ptr<Client> client, std::string
 
 bool PluginMaskService::operator()(orvo_msgs::SetControlMask::Request& request,
                                    orvo_msgs::SetControlMask::Response& response) const {
-  return guard_ros_callback(_task + "/set_control_mask", [&] {
-    const uint32_t mask = request.mask;
-    bool accepted = false;
-    const bool answered = _client->call(mask, accepted, kMaskTimeout);
-    response.success = accepted;
-    response.message =
-        reply_message(fmt::format("{} set control mask to {} for task '{}'",
-                                  accepted ? "Succesfully" : "Unable to", mask, _task),
-                      answered);
-    return true;
-  });
+  const uint32_t mask = request.mask;
+  return call_and_reply(_task + "/set_control_mask", *_client, mask, kMaskTimeout, response,
+                        [&](bool accepted) {
+                          return fmt::format("{} set control mask to {} for task '{}'",
+                                             accepted ? "Succesfully" : "Unable to", mask, _task);
+                        });
 }
 
 PluginListService::PluginListService(std::vector<std::string> tasks) : _tasks(std::move(tasks)) {}

@@ -9,6 +9,7 @@
 #include <ros/master.h>
 
 #include "framework/debug.h"
+#include "framework/monotonic_clock.h"
 #include "orvo2/context.h"
 #include "orvo2/journal.h"
 #include "ros_io.h"
@@ -18,12 +19,6 @@ namespace Orvo {
 namespace {
 
 constexpr int64_t kWaitMessageInterval = 1000000000;  // ns
-
-int64_t monotonic_ns() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 // 100 ms on the monotonic clock; a signal does not shorten it.
 void sleep_poll_interval() {
@@ -49,10 +44,10 @@ RosIO::ros_init_token::ros_init_token(std::vector<std::string> args) {
 
   while (!ros::master::check()) {
     if (!last_message_set) {
-      last_message_ns = monotonic_ns();
+      last_message_ns = monotonic_now_ns();
       last_message_set = true;
     }
-    const int64_t now = monotonic_ns();
+    const int64_t now = monotonic_now_ns();
     if (now - last_message_ns > kWaitMessageInterval) {
       Context().journal().jhigh().vlog(Journal::Info, "waiting for ros master.. \n");
       last_message_ns = now;

@@ -26,13 +26,13 @@
 
 #include <orvo_msgs/JointState.h>
 
-#include "devices/joint_master_messages.h"
 #include "framework/subscriber.h"
 #include "orvo2/callback_queue.h"
 #include "orvo2/context.h"
 #include "orvo2/control_plugin.h"
 #include "orvo2/force_torque.h"
 #include "orvo2/imu.h"
+#include "orvo2/joint_master_messages.h"
 #include "orvo2/link_state_sensor.h"
 #include "orvo2/orvo_core_thread.h"
 #include "orvo2/runnable.h"

@@ -4,7 +4,7 @@
 #include <orvo_msgs/JointDeviceInfo.h>
 #include <orvo_msgs/LifecycleEvent.h>
 
-#include "devices/joint_master_messages.h"
+#include "orvo2/joint_master_messages.h"
 #include "orvo2/runnable.h"
 
 namespace Orvo {

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "alloc_counter.h"
-#include "devices/device_tpl_common.h"
 #include "framework/parameter.h"
 #include "orvo2/context.h"
 #include "orvo2/device_container_base.h"
+#include "orvo2/device_tpl_common.h"
 #include "orvo2/force_torque.h"
 #include "orvo2/imu.h"
 #include "orvo2/joint_base.h"

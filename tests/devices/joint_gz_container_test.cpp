@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "../channel/test_child.h"
-#include "devices/device_tpl_common.h"
 #include "framework/parameter.h"
 #include "orvo2/client_manager.h"
 #include "orvo2/context.h"
 #include "orvo2/device_container_base.h"
+#include "orvo2/device_tpl_common.h"
 #include "orvo2/joint_base.h"
 #include "orvo2/server_manager.h"
 

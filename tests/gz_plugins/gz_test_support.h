@@ -14,10 +14,10 @@
 #include <gazebo/common/Console.hh>
 #include <gazebo/physics/physics.hh>
 
-#include "devices/device_tpl_common.h"
-#include "devices/joint_records.h"
 #include "devices/sensor_records.h"
 #include "orvo2/client_manager.h"
+#include "orvo2/device_tpl_common.h"
+#include "orvo2/joint_records.h"
 #include "orvo2/shm_channel_layout.h"
 #include "orvo2/shm_segment.h"
 #include "orvo2/sim/plugin_host.h"

@@ -19,17 +19,17 @@
 #include <gtest/gtest.h>
 #include <yaml-cpp/yaml.h>
 
-#include "devices/joint_records.h"
+#include "child_process.h"
 #include "orvo2/config_parser.h"
 #include "orvo2/device_container_base.h"
 #include "orvo2/force_torque.h"
 #include "orvo2/imu.h"
 #include "orvo2/joint_base.h"
+#include "orvo2/joint_records.h"
 #include "orvo2/link_state_sensor.h"
-#include "orvo_interface/config_options.h"
 #include "orvo2/shm_segment.h"
+#include "orvo_interface/config_options.h"
 #include "orvo_interface/orvo_interface.h"
-#include "child_process.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <memory>
 
-#include "devices/joint_master_messages.h"
 #include "framework/publisher.h"
+#include "orvo2/joint_master_messages.h"
 
 namespace Orvo {
 namespace test {

@@ -16,18 +16,18 @@
 #include <vector>
 
 #include "../core/wait_until.h"
-#include "scheduler_client.h"
-#include "devices/joint_master_messages.h"
+#include "child_process.h"
 #include "framework/service.h"
 #include "framework/topic.h"
-#include "child_process.h"
 #include "in_process_robot.h"
 #include "orvo2/context.h"
 #include "orvo2/device_rt.h"
+#include "orvo2/joint_master_messages.h"
 #include "orvo2/journal.h"
 #include "orvo2/orvo_core_thread.h"
 #include "orvo2/runnable.h"
 #include "orvo2/task_statistics.h"
+#include "scheduler_client.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;

@@ -13,18 +13,18 @@
 #include <gtest/gtest.h>
 #include <ros/ros.h>
 
-#include "devices/joint_master_messages.h"
+#include "alloc_counter.h"
 #include "framework/parameter.h"
 #include "framework/topic.h"
 #include "orvo2/context.h"
 #include "orvo2/device_rt.h"
+#include "orvo2/joint_master_messages.h"
 #include "orvo2/journal.h"
 #include "orvo2/parameter_manager.h"
 #include "orvo2/plugin_loader.h"
 #include "orvo2/robot_interface_orvo2rt.h"
 #include "orvo2/topic_manager.h"
 #include "orvo_interface/config_options.h"
-#include "alloc_counter.h"
 #include "ros_control.h"
 #include "ros_test_environment.h"
 #include "temp_dir.h"

@@ -15,11 +15,11 @@
 #include <orvo_msgs/JointState.h>
 
 #include "bounded_wait.h"
-#include "devices/joint_master_messages.h"
 #include "framework/parameter.h"
 #include "framework/topic.h"
 #include "orvo2/callback_queue.h"
 #include "orvo2/device_rt.h"
+#include "orvo2/joint_master_messages.h"
 #include "orvo2/journal.h"
 #include "orvo2/plugin_loader.h"
 #include "ros_master.h"

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "devices/device_topics.h"
-#include "devices/device_tpl_common.h"
 #include "framework/debug.h"
+#include "orvo2/device_topics.h"
+#include "orvo2/device_tpl_common.h"
 
 namespace Orvo {
 namespace Hal {
@@ -21,12 +21,7 @@ public:
   // callback queue). Throws TopicBadType when a topic exists with another
   // record type.
   explicit DeviceClientTpl(DeviceInfo info) : DeviceTplCommon<Rx, Tx>(std::move(info)) {
-    const DeviceInfo& self = this->get_devinfo();
-    const std::string tx_topic = DeviceRt::TxTopicName(self.type, self.name);
-    const std::string rx_topic = DeviceRt::RxTopicName(self.type, self.name);
-    _tx_pub = advertise_record<Tx>(tx_topic, Tx(), self.name);
-    _rx_sub = subscribe_record<Rx, DeviceClientTpl>(rx_topic, &DeviceClientTpl::on_rx_recv, this,
-                                                    self.name);
+    attach_client_topics(this->get_devinfo(), &DeviceClientTpl::on_rx_recv, this, _tx_pub, _rx_sub);
   }
   ~DeviceClientTpl() override = default;
 

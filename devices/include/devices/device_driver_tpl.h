@@ -8,9 +8,10 @@
 #include <ctime>
 #include <memory>
 
-#include "devices/device_topics.h"
-#include "devices/device_tpl_common.h"
 #include "framework/debug.h"
+#include "framework/monotonic_clock.h"
+#include "orvo2/device_topics.h"
+#include "orvo2/device_tpl_common.h"
 #include "orvo2/simulated_clock.h"
 
 namespace Orvo {
@@ -23,15 +24,14 @@ namespace detail {
 // otherwise the monotonic clock; nanoseconds since the clock's epoch.
 inline int64_t tx_receive_time() {
   using Orvo::chrono::simulated_clock;
-  clockid_t clock = CLOCK_MONOTONIC;
-  if (simulated_clock::uses_sim_time()) {
-    if (simulated_clock::_use_sim_time.load()) {
-      return simulated_clock::_sim_now.load();
-    }
-    clock = CLOCK_REALTIME;
+  if (!simulated_clock::uses_sim_time()) {
+    return monotonic_now_ns();
+  }
+  if (simulated_clock::_use_sim_time.load()) {
+    return simulated_clock::_sim_now.load();
   }
   timespec ts{};
-  clock_gettime(clock, &ts);
+  clock_gettime(CLOCK_REALTIME, &ts);
   return int64_t(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 

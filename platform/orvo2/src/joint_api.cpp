@@ -1,6 +1,6 @@
 #include "orvo2/joint_api.h"
 
-#include "devices/device_topics.h"
+#include "orvo2/device_topics.h"
 
 namespace Orvo {
 namespace Hal {
@@ -9,11 +9,7 @@ JointApi::JointApi(DeviceInfo info, Topics topics) : DeviceTplCommon(std::move(i
   if (topics == Topics::Detach) {
     return;
   }
-  const DeviceInfo& self = get_devinfo();
-  _tx_pub = advertise_record<joint_tx>(DeviceRt::TxTopicName(self.type, self.name), joint_tx(),
-                                       self.name);
-  _rx_sub = subscribe_record<joint_rx, JointApi>(DeviceRt::RxTopicName(self.type, self.name),
-                                                 &JointApi::on_rx_recv, this, self.name);
+  attach_client_topics(get_devinfo(), &JointApi::on_rx_recv, this, _tx_pub, _rx_sub);
 }
 
 JointApi::~JointApi() = default;

@@ -1,4 +1,4 @@
-#include "devices/joint_records.h"
+#include "orvo2/joint_records.h"
 
 #include <ostream>
 

@@ -6,11 +6,11 @@
 
 #include <fmt/format.h>
 
-#include "devices/joint_master_messages.h"
 #include "framework/parameter.h"
 #include "framework/topic.h"
 #include "orvo2/context.h"
 #include "orvo2/device_rt.h"
+#include "orvo2/joint_master_messages.h"
 #include "orvo2/parameter_manager.h"
 #include "orvo2/topic_manager.h"
 #include "orvo_interface/config_options.h"

@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include "framework/monotonic_clock.h"
 #include "orvo_core_thread_impl.h"
 #include "realtime_scheduling.h"
 
@@ -18,12 +19,6 @@ namespace Orvo {
 namespace {
 
 constexpr int64_t ns_per_s = 1000000000;
-
-int64_t now_ns() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * ns_per_s + now.tv_nsec;
-}
 
 void sleep_until(int64_t deadline_ns) {
   timespec deadline{};
@@ -60,10 +55,10 @@ void OrvoCoreThread::Impl::worker_main() {
 
 void OrvoCoreThread::Impl::cycle_loop() {
   const int64_t period = _sched.period.count();
-  int64_t deadline = now_ns();
+  int64_t deadline = monotonic_now_ns();
   int64_t last_start = deadline - period;
   while (_running.load(std::memory_order_relaxed)) {
-    const int64_t start = now_ns();
+    const int64_t start = monotonic_now_ns();
     cycle(start - last_start);
     last_start = start;
     ++_cycles;
@@ -71,7 +66,7 @@ void OrvoCoreThread::Impl::cycle_loop() {
       cycle_hook(_cycles);
     }
     deadline += period;
-    const int64_t end = now_ns();
+    const int64_t end = monotonic_now_ns();
     if (end > deadline + period) {
       deadline = end;  // more than a cycle behind: drop the missed cycles
     }
@@ -81,11 +76,11 @@ void OrvoCoreThread::Impl::cycle_loop() {
 
 void OrvoCoreThread::Impl::cycle(int64_t measured_period) {
   bool devices_ok = true;  // no container threw
-  const int64_t t0 = now_ns();
+  const int64_t t0 = monotonic_now_ns();
   for (Container& container : _containers) {
     devices_ok = step_container(container, Step::Sense) && devices_ok;
   }
-  const int64_t t1 = now_ns();
+  const int64_t t1 = monotonic_now_ns();
   for (Container& container : _containers) {
     devices_ok = step_container(container, Step::Run) && devices_ok;
   }
@@ -93,11 +88,11 @@ void OrvoCoreThread::Impl::cycle(int64_t measured_period) {
     step_task(slot);
   }
   _queue->run();
-  const int64_t t2 = now_ns();
+  const int64_t t2 = monotonic_now_ns();
   for (Container& container : _containers) {
     devices_ok = step_container(container, Step::Move) && devices_ok;
   }
-  const int64_t t3 = now_ns();
+  const int64_t t3 = monotonic_now_ns();
 
   int32_t state = CycleOk;
   if (!devices_ok) {
@@ -131,7 +126,7 @@ bool OrvoCoreThread::Impl::step_container(Container& container, Step step) {
 }
 
 void OrvoCoreThread::Impl::step_task(TaskSlot& slot) {
-  const int64_t begin = now_ns();
+  const int64_t begin = monotonic_now_ns();
   ControlPlugin& plugin = *slot.plugin;
   try {
     plugin.execute_lifecycle();
@@ -144,7 +139,7 @@ void OrvoCoreThread::Impl::step_task(TaskSlot& slot) {
                           plugin.getName(), "unknown exception");
     plugin.command(Runnable::Abort);
   }
-  slot.run_time = now_ns() - begin;
+  slot.run_time = monotonic_now_ns() - begin;
 }
 
 void OrvoCoreThread::Impl::publish_statistics(int64_t sense, int64_t run, int64_t move, int64_t measured_period,

@@ -17,13 +17,13 @@
 #include <variant>
 #include <vector>
 
-#include "devices/joint_records.h"
 #include "framework/parameter.h"
 #include "orvo2/control_plugin_library.h"
 #include "orvo2/device_container_base.h"
 #include "orvo2/force_torque.h"
 #include "orvo2/imu.h"
 #include "orvo2/joint_base.h"
+#include "orvo2/joint_records.h"
 #include "orvo2/link_state_sensor.h"
 #include "orvo2/simulated_clock.h"
 

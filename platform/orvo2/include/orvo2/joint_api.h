@@ -7,9 +7,9 @@
 
 #include <memory>
 
-#include "devices/device_tpl_common.h"
-#include "devices/joint_records.h"
+#include "orvo2/device_tpl_common.h"
 #include "orvo2/joint_base.h"
+#include "orvo2/joint_records.h"
 
 namespace Orvo {
 

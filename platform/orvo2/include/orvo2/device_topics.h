@@ -1,6 +1,6 @@
 #pragma once
-// A device's ends of its rx and tx topics. Set-up only: both allocate and
-// lock the topic registry. A topic that exists with another record type is
+// A device's ends of its rx and tx topics. Set-up only: each allocates and
+// locks the topic registry. A topic that exists with another record type is
 // refused with TopicBadType (the registry prints the topic and both types).
 
 #include <memory>
@@ -8,6 +8,7 @@
 
 #include "framework/topic.h"
 #include "orvo2/context.h"
+#include "orvo2/device_rt.h"
 #include "orvo2/topic.h"
 
 namespace Orvo {
@@ -39,6 +40,18 @@ std::shared_ptr<Subscriber<T>> subscribe_record(const std::string& topic,
     throw TopicBadType();
   }
   return subscriber;
+}
+
+// The client ends of `device`'s topics: advertises Tx on its tx topic (a
+// value-initialised record as initial value), then subscribes `on_rx` of
+// `obj` to Rx on its rx topic.
+template <typename Rx, typename Tx, typename Obj>
+void attach_client_topics(const DeviceInfo& device, void (Obj::*on_rx)(const Rx&), Obj* obj,
+                          std::shared_ptr<Publisher<Tx>>& tx_pub,
+                          std::shared_ptr<Subscriber<Rx>>& rx_sub) {
+  tx_pub = advertise_record<Tx>(DeviceRt::TxTopicName(device.type, device.name), Tx(), device.name);
+  rx_sub = subscribe_record<Rx, Obj>(DeviceRt::RxTopicName(device.type, device.name), on_rx, obj,
+                                     device.name);
 }
 
 }  // namespace Hal

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "devices/joint_records.h"
 #include "orvo2/device_rt.h"
+#include "orvo2/joint_records.h"
 
 namespace Orvo {
 namespace Hal {
