@@ -52,7 +52,7 @@ protected:
 private:
   std::string _device_type;
   gazebo::event::ConnectionPtr _world_upd_connection;
- GzDeviceList _devices;
+  GzDeviceList _devices;
   std::unique_ptr<ServerManager> _server_manager;
 };
 
