@@ -11,6 +11,14 @@
 // at the median and the 99th percentile, the period's deviation from 1 ms
 // (jitter) at the 99th percentile and at its worst, and the mallocs per
 // cycle counted by the allocation hook inside the worker thread.
+//
+// The floor, measured in the same run once the robot stopped: the records the
+// hardware thread moves in a cycle, moved through plain arrays in one thread
+// at the same 1 kHz pace (so the arrays are as cold as the topics are between
+// two cycles). Each joint's state goes from the device to its published
+// record, to the master's copy and into the aggregate; each command from the
+// aggregate to its published record and to the device. "hal_floor_ratio" is
+// the hardware thread's median cycle over the floor's median.
 
 #include <benchmark/benchmark.h>
 
@@ -25,6 +33,7 @@
 #include <vector>
 
 #include "devices/joint_master_messages.h"
+#include "devices/joint_records.h"
 #include "framework/topic.h"
 #include "in_process_robot.h"
 #include "memory_hooks.h"
@@ -139,6 +148,52 @@ private:
   std::atomic<uint64_t> _done{0};
 };
 
+// The same records through plain arrays: one array per hop, as each hop of a
+// topic has memory of its own.
+class Floor {
+public:
+  Floor()
+      : _device_rx(kJoints), _published_rx(kJoints), _master_rx(kJoints), _aggregate_rx(kJoints),
+        _aggregate_tx(kJoints), _published_tx(kJoints), _device_tx(kJoints) {}
+
+  // Nanoseconds per pass, one pass per period.
+  std::vector<int64_t> run(uint64_t passes) {
+    std::vector<int64_t> times;
+    times.reserve(passes);
+    auto next = std::chrono::steady_clock::now();
+    for (uint64_t n = 0; n < kWarmUp + passes; ++n) {
+      next += std::chrono::nanoseconds(kPeriodNs);
+      std::this_thread::sleep_until(next);
+      const auto start = std::chrono::steady_clock::now();
+      pass(static_cast<float>(n));
+      const auto end = std::chrono::steady_clock::now();
+      if (n >= kWarmUp) {
+        times.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count());
+      }
+    }
+    return times;
+  }
+
+private:
+  void pass(float stamp) {
+    for (int i = 0; i < kJoints; ++i) {
+      _device_rx[i].link_pos = stamp;
+      _published_rx[i] = _device_rx[i];
+      _master_rx[i] = _published_rx[i];
+      _aggregate_rx[i] = _master_rx[i];
+    }
+    benchmark::ClobberMemory();
+    for (int i = 0; i < kJoints; ++i) {
+      _published_tx[i] = _aggregate_tx[i];
+      _device_tx[i] = _published_tx[i];
+    }
+    benchmark::ClobberMemory();
+  }
+
+  std::vector<Orvo::Hal::joint_rx> _device_rx, _published_rx, _master_rx, _aggregate_rx;
+  std::vector<Orvo::Hal::joint_tx> _aggregate_tx, _published_tx, _device_tx;
+};
+
 void BM_WorkerCycle(benchmark::State& state) {
   const uint64_t cycles = static_cast<uint64_t>(state.range(0));
   Orvo::Journal::SetGlobalJournalLevel(2);
@@ -182,6 +237,11 @@ void BM_WorkerCycle(benchmark::State& state) {
       state.SkipWithError("execution times missing");
       return;
     }
+    const std::vector<int64_t> floor_ns = Floor().run(cycles);
+    const double floor_median_us = static_cast<double>(percentile(floor_ns, 0.5)) / 1e3;
+    state.counters["floor_median_us"] = floor_median_us;
+    state.counters["floor_p99_us"] = static_cast<double>(percentile(floor_ns, 0.99)) / 1e3;
+    state.counters["hal_floor_ratio"] = state.counters["hal_cycle_median_us"] / floor_median_us;
   }
 }
 
