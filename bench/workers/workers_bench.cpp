@@ -32,11 +32,11 @@
 #include <thread>
 #include <vector>
 
-#include "devices/joint_master_messages.h"
-#include "devices/joint_records.h"
 #include "framework/topic.h"
 #include "in_process_robot.h"
 #include "memory_hooks.h"
+#include "orvo2/joint_master_messages.h"
+#include "orvo2/joint_records.h"
 #include "orvo2/journal.h"
 #include "orvo2/orvo_core_thread.h"
 #include "orvo2/task_statistics.h"
