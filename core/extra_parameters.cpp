@@ -4,8 +4,8 @@
 
 #include <fmt/format.h>
 
-#include "orvo2/config_parameter.h"
-#include "orvo2/task.h"
+#include "orvo2/configuration/config_parameter.h"
+#include "orvo2/tasks/task.h"
 
 namespace Orvo {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The configuration's extra framework parameters ("parameters").
 
-#include "orvo2/config_parser.h"
+#include "orvo2/configuration/config_parser.h"
 
 namespace Orvo {
 

@@ -9,9 +9,9 @@
 
 #include <fmt/format.h>
 
-#include "orvo2/context.h"
-#include "orvo2/journal.h"
-#include "orvo2/simulated_clock.h"
+#include "orvo2/clock/simulated_clock.h"
+#include "orvo2/context/context.h"
+#include "orvo2/context/journal.h"
 
 namespace Orvo {
 namespace {

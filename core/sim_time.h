@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "framework/thread.h"
-#include "orvo2/receiver.h"
+#include "orvo2/clock/receiver.h"
 
 namespace Orvo {
 

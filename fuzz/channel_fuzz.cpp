@@ -31,10 +31,10 @@
 #include <utility>
 #include <vector>
 
-#include "orvo2/client_manager.h"
-#include "orvo2/device_rt.h"
-#include "orvo2/journal.h"
-#include "orvo2/shm_channel_layout.h"
+#include "orvo2/channel/client_manager.h"
+#include "orvo2/channel/shm_channel_layout.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/devices/device_rt.h"
 
 namespace {
 

@@ -20,9 +20,9 @@
 #include <yaml-cpp/yaml.h>
 
 #include "extra_parameters.h"
-#include "orvo2/config_parser.h"
-#include "orvo2/journal.h"
-#include "orvo2/parameter_manager.h"
+#include "orvo2/configuration/config_parser.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/parameters/parameter_manager.h"
 #include "orvo_interface/config_options.h"
 #include "orvo_interface/logger.h"
 #include "orvo_interface/orvo_interface.h"

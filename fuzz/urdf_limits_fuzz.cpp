@@ -18,7 +18,7 @@
 #include <urdf_parser/urdf_parser.h>
 
 #include "joint_command_limits.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/journal.h"
 
 namespace {
 

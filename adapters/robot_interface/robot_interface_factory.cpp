@@ -1,7 +1,7 @@
 // Entry points of libRobotInterfaceOrvo2Rt, found by name by the robot-model
 // library. Both run at set-up or tear-down, never in a control cycle.
 
-#include "orvo2/robot_interface_orvo2rt.h"
+#include "orvo2/robot/robot_interface_orvo2rt.h"
 
 #define ORVO2_ROBOT_INTERFACE_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -12,8 +12,8 @@
 #include <chrono>
 #include <thread>
 
-#include "orvo2/client_manager.h"
-#include "orvo2/server_manager.h"
+#include "orvo2/channel/client_manager.h"
+#include "orvo2/channel/server_manager.h"
 #include "test_device.h"
 
 namespace Orvo {

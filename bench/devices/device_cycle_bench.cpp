@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "alloc_counter.h"
-#include "orvo2/device_container_base.h"
-#include "orvo2/joint_base.h"
+#include "orvo2/devices/device_container_base.h"
+#include "orvo2/devices/joint_base.h"
 
 using namespace Orvo::Hal;
 

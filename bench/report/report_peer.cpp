@@ -22,7 +22,7 @@
 #include <ros/ros.h>
 #include <std_srvs/SetBool.h>
 
-#include "orvo2/server_manager.h"
+#include "orvo2/channel/server_manager.h"
 #include "record_messages.h"
 #include "test_device.h"
 

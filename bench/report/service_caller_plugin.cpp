@@ -12,7 +12,7 @@
 #include "framework/parameter.h"
 #include "framework/service.h"
 #include "framework/topic.h"
-#include "orvo2/control_plugin_library.h"
+#include "orvo2/loading/control_plugin_library.h"
 
 namespace {
 

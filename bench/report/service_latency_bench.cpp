@@ -29,8 +29,8 @@
 #include "framework/parameter.h"
 #include "framework/service.h"
 #include "framework/topic.h"
-#include "orvo2/journal.h"
-#include "orvo2/orvo_core_thread.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/tasks/orvo_core_thread.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 
 #include "alloc_counter.h"
 #include "framework/parameter.h"
-#include "orvo2/config_parser.h"
-#include "orvo2/context.h"
-#include "orvo2/device_container_base.h"
-#include "orvo2/robot_interface_orvo2rt.h"
+#include "orvo2/configuration/config_parser.h"
+#include "orvo2/context/context.h"
+#include "orvo2/devices/device_container_base.h"
+#include "orvo2/robot/robot_interface_orvo2rt.h"
 #include "orvo_interface/config_options.h"
 
 namespace {

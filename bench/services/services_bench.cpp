@@ -11,7 +11,7 @@
 
 #include "alloc_counter.h"
 #include "framework/service.h"
-#include "orvo2/callback_queue.h"
+#include "orvo2/tasks/callback_queue.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cmath>
 #include <vector>
 
-#include "orvo2/control_plugin_library.h"
-#include "orvo2/robot_interface_orvo2rt.h"
+#include "orvo2/loading/control_plugin_library.h"
+#include "orvo2/robot/robot_interface_orvo2rt.h"
 #include "orvo_interface/control_mode.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "devices/device_client_tpl.h"
 #include "devices/sensor_records.h"
-#include "orvo2/force_torque.h"
+#include "orvo2/devices/force_torque.h"
 
 namespace Orvo {
 namespace Hal {

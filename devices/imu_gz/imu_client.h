@@ -4,7 +4,7 @@
 
 #include "devices/device_client_tpl.h"
 #include "devices/sensor_records.h"
-#include "orvo2/imu.h"
+#include "orvo2/devices/imu.h"
 
 namespace Orvo {
 namespace Hal {

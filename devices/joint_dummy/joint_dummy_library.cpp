@@ -3,7 +3,7 @@
 #include "devices/device_library.h"
 #include "framework/device_container.h"
 #include "joint_dummy.h"
-#include "orvo2/joint_api.h"
+#include "orvo2/devices/joint_api.h"
 
 using Orvo::Hal::DeviceContainer;
 using Orvo::Hal::JointApi;

@@ -4,7 +4,7 @@
 // Consumers read and write the JointApi records; the member's records travel.
 
 #include "devices/device_client_tpl.h"
-#include "orvo2/joint_api.h"
+#include "orvo2/devices/joint_api.h"
 
 namespace Orvo {
 namespace Hal {

@@ -18,8 +18,8 @@
 
 #include "devices/device_driver_tpl.h"
 #include "framework/device_container.h"
-#include "orvo2/client_manager.h"
-#include "orvo2/task.h"
+#include "orvo2/channel/client_manager.h"
+#include "orvo2/tasks/task.h"
 
 namespace Orvo {
 namespace Hal {

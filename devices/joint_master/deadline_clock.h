@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "framework/monotonic_clock.h"
-#include "orvo2/simulated_clock.h"
+#include "orvo2/clock/simulated_clock.h"
 
 namespace Orvo {
 namespace Hal {

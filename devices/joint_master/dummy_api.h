@@ -2,7 +2,7 @@
 // The client side of the device type "joint_master", which has none: its
 // constructor always throws, so no client of the joint master can be made.
 
-#include "orvo2/device_base.h"
+#include "orvo2/devices/device_base.h"
 
 namespace Orvo {
 namespace Hal {

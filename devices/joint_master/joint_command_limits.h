@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "orvo2/joint_tx_limits.h"
+#include "orvo2/devices/joint_tx_limits.h"
 
 namespace urdf {
 class Joint;

@@ -14,8 +14,8 @@
 #include "framework/parameter.h"
 #include "framework/service.h"
 #include "framework/topic.h"
-#include "orvo2/callback_queue.h"
-#include "orvo2/device_rt.h"
+#include "orvo2/devices/device_rt.h"
+#include "orvo2/tasks/callback_queue.h"
 
 namespace Orvo {
 namespace Hal {

@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "joint_tx_data.h"
-#include "orvo2/device_base.h"
-#include "orvo2/joint_base.h"
-#include "orvo2/joint_master_messages.h"
-#include "orvo2/journal.h"
-#include "orvo2/task.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/devices/device_base.h"
+#include "orvo2/devices/joint_base.h"
+#include "orvo2/devices/joint_master_messages.h"
+#include "orvo2/tasks/task.h"
 
 namespace urdf {
 class ModelInterface;

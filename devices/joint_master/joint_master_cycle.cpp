@@ -13,10 +13,10 @@
 #include "framework/monotonic_clock.h"
 #include "framework/publisher.h"
 #include "joint_device_master.h"
-#include "orvo2/callback_queue.h"
-#include "orvo2/context.h"
+#include "orvo2/context/context.h"
+#include "orvo2/tasks/callback_queue.h"
 #include "framework/parameter.h"
-#include "orvo2/simulated_clock.h"
+#include "orvo2/clock/simulated_clock.h"
 
 namespace Orvo {
 namespace Hal {

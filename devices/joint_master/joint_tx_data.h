@@ -12,10 +12,10 @@
 #include <string>
 
 #include "deadline_clock.h"
-#include "orvo2/joint_base.h"
-#include "orvo2/joint_records.h"
-#include "orvo2/joint_tx_limits.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/devices/joint_base.h"
+#include "orvo2/devices/joint_records.h"
+#include "orvo2/devices/joint_tx_limits.h"
 
 namespace Orvo {
 namespace Hal {

@@ -7,7 +7,7 @@
 
 #include "devices/device_client_tpl.h"
 #include "devices/sensor_records.h"
-#include "orvo2/link_state_sensor.h"
+#include "orvo2/devices/link_state_sensor.h"
 
 namespace Orvo {
 namespace Hal {

@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "orvo2/callback_queue.h"
-#include "orvo2/context.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/context.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/tasks/callback_queue.h"
 
 namespace Orvo {
 

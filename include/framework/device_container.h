@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "framework/device_info.h"
-#include "orvo2/device_container_base.h"
+#include "orvo2/devices/device_container_base.h"
 
 namespace Orvo {
 namespace Hal {

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "framework/has_stream_output.h"
-#include "orvo2/message_base.h"
+#include "orvo2/topics/message_base.h"
 
 namespace Orvo {
 

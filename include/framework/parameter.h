@@ -20,11 +20,11 @@
 
 #include "framework/has_stream_output.h"
 #include "framework/multireader_mutex.h"
-#include "orvo2/context.h"
-#include "orvo2/demangle.h"
-#include "orvo2/parameter_base.h"
-#include "orvo2/parameter_manager.h"
-#include "orvo2/task.h"
+#include "orvo2/context/context.h"
+#include "orvo2/loading/demangle.h"
+#include "orvo2/parameters/parameter_base.h"
+#include "orvo2/parameters/parameter_manager.h"
+#include "orvo2/tasks/task.h"
 
 namespace Orvo {
 

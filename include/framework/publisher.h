@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "framework/message_adapter.h"
-#include "orvo2/publisher_base.h"
+#include "orvo2/topics/publisher_base.h"
 
 namespace Orvo {
 

@@ -16,11 +16,11 @@
 #include "framework/service_server.h"
 #include "framework/thread_id.h"
 #include "framework/typed_service.h"
-#include "orvo2/context.h"
-#include "orvo2/demangle.h"
-#include "orvo2/journal.h"
-#include "orvo2/service_manager.h"
-#include "orvo2/task.h"
+#include "orvo2/context/context.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/loading/demangle.h"
+#include "orvo2/services/service_manager.h"
+#include "orvo2/tasks/task.h"
 
 namespace Orvo {
 

@@ -9,7 +9,7 @@
 
 #include <boost/any.hpp>
 
-#include "orvo2/service_base.h"
+#include "orvo2/services/service_base.h"
 
 namespace Orvo {
 

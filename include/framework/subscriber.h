@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "framework/message_adapter.h"
-#include "orvo2/subscriber_base.h"
+#include "orvo2/topics/subscriber_base.h"
 
 namespace Orvo {
 

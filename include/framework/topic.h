@@ -17,12 +17,12 @@
 #include "framework/message_adapter.h"
 #include "framework/publisher.h"
 #include "framework/subscriber.h"
-#include "orvo2/context.h"
-#include "orvo2/demangle.h"
-#include "orvo2/task.h"
-#include "orvo2/topic.h"
-#include "orvo2/topic_manager.h"
-#include "orvo2/type_identity.h"
+#include "orvo2/context/context.h"
+#include "orvo2/loading/demangle.h"
+#include "orvo2/tasks/task.h"
+#include "orvo2/topics/topic.h"
+#include "orvo2/topics/topic_manager.h"
+#include "orvo2/topics/type_identity.h"
 
 namespace Orvo {
 

@@ -38,9 +38,9 @@
 #include "framework/service_client.h"
 #include "framework/service_server.h"
 #include "framework/thread_id.h"
-#include "orvo2/context.h"
-#include "orvo2/journal.h"
-#include "orvo2/service_base.h"
+#include "orvo2/context/context.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/services/service_base.h"
 
 namespace Orvo {
 

@@ -13,7 +13,7 @@
 #include <ros/transport_hints.h>
 
 #include "checked_subscription_helper.h"
-#include "orvo2/robot_interface_orvo2rt.h"
+#include "orvo2/robot/robot_interface_orvo2rt.h"
 #include "orvo_interface/control_mode.h"
 
 namespace Orvo {

@@ -17,8 +17,8 @@
 
 #include <orvo_msgs/JointCommand.h>
 
-#include "orvo2/control_plugin.h"
-#include "orvo2/joint_base.h"
+#include "orvo2/devices/joint_base.h"
+#include "orvo2/tasks/control_plugin.h"
 
 namespace Orvo {
 

@@ -7,7 +7,7 @@
 
 #include <orvo_msgs/JointState.h>
 
-#include "orvo2/joint_master_messages.h"
+#include "orvo2/devices/joint_master_messages.h"
 
 namespace Orvo {
 

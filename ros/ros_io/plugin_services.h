@@ -22,7 +22,7 @@
 
 #include "framework/service_client.h"
 #include "framework/service_empty.h"
-#include "orvo2/runnable.h"
+#include "orvo2/tasks/runnable.h"
 
 namespace Orvo {
 

@@ -1,6 +1,6 @@
 #include "robot_devices.h"
 
-#include "orvo2/robot_interface_orvo2rt.h"
+#include "orvo2/robot/robot_interface_orvo2rt.h"
 
 namespace Orvo {
 

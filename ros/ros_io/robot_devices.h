@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "orvo2/device_base.h"
+#include "orvo2/devices/device_base.h"
 #include "orvo_interface/robot_interface.h"
 
 namespace Orvo {

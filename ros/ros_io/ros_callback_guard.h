@@ -5,8 +5,8 @@
 #include <exception>
 #include <string>
 
-#include "orvo2/context.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/context.h"
+#include "orvo2/context/journal.h"
 
 namespace Orvo {
 

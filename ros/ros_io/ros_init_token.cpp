@@ -10,8 +10,8 @@
 
 #include "framework/debug.h"
 #include "framework/monotonic_clock.h"
-#include "orvo2/context.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/context.h"
+#include "orvo2/context/journal.h"
 #include "ros_io.h"
 
 namespace Orvo {

@@ -27,16 +27,16 @@
 #include <orvo_msgs/JointState.h>
 
 #include "framework/subscriber.h"
-#include "orvo2/callback_queue.h"
-#include "orvo2/context.h"
-#include "orvo2/control_plugin.h"
-#include "orvo2/force_torque.h"
-#include "orvo2/imu.h"
-#include "orvo2/joint_master_messages.h"
-#include "orvo2/link_state_sensor.h"
-#include "orvo2/orvo_core_thread.h"
-#include "orvo2/runnable.h"
-#include "orvo2/task_statistics.h"
+#include "orvo2/context/context.h"
+#include "orvo2/devices/force_torque.h"
+#include "orvo2/devices/imu.h"
+#include "orvo2/devices/joint_master_messages.h"
+#include "orvo2/devices/link_state_sensor.h"
+#include "orvo2/tasks/callback_queue.h"
+#include "orvo2/tasks/control_plugin.h"
+#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/tasks/runnable.h"
+#include "orvo2/tasks/task_statistics.h"
 
 namespace Orvo {
 

@@ -8,9 +8,9 @@
 #include <geometry_msgs/WrenchStamped.h>
 #include <sensor_msgs/Imu.h>
 
-#include "orvo2/force_torque.h"
-#include "orvo2/imu.h"
-#include "orvo2/link_state_sensor.h"
+#include "orvo2/devices/force_torque.h"
+#include "orvo2/devices/imu.h"
+#include "orvo2/devices/link_state_sensor.h"
 
 namespace Orvo {
 

@@ -4,8 +4,8 @@
 #include <orvo_msgs/JointDeviceInfo.h>
 #include <orvo_msgs/LifecycleEvent.h>
 
-#include "orvo2/joint_master_messages.h"
-#include "orvo2/runnable.h"
+#include "orvo2/devices/joint_master_messages.h"
+#include "orvo2/tasks/runnable.h"
 
 namespace Orvo {
 

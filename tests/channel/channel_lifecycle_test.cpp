@@ -9,9 +9,9 @@
 
 #include <vector>
 
-#include "orvo2/client_manager.h"
-#include "orvo2/journal.h"
-#include "orvo2/server_manager.h"
+#include "orvo2/channel/client_manager.h"
+#include "orvo2/channel/server_manager.h"
+#include "orvo2/context/journal.h"
 #include "test_child.h"
 #include "test_device.h"
 

@@ -9,11 +9,11 @@
 #include <stdexcept>
 #include <thread>
 
-#include "orvo2/client_manager.h"
-#include "orvo2/journal.h"
-#include "orvo2/server_manager.h"
-#include "orvo2/shm_channel_layout.h"
-#include "orvo2/shm_segment.h"
+#include "orvo2/channel/client_manager.h"
+#include "orvo2/channel/server_manager.h"
+#include "orvo2/channel/shm_channel_layout.h"
+#include "orvo2/channel/shm_segment.h"
+#include "orvo2/context/journal.h"
 #include "test_device.h"
 
 namespace Orvo {

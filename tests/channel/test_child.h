@@ -12,7 +12,7 @@
 #include <functional>
 #include <thread>
 
-#include "orvo2/server_manager.h"
+#include "orvo2/channel/server_manager.h"
 #include "test_device.h"
 
 namespace Orvo {

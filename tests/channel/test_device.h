@@ -13,7 +13,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "orvo2/device_rt.h"
+#include "orvo2/devices/device_rt.h"
 
 namespace Orvo {
 namespace test {

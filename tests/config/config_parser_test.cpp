@@ -5,7 +5,7 @@
 
 #include <yaml-cpp/yaml.h>
 
-#include "orvo2/config_parser.h"
+#include "orvo2/configuration/config_parser.h"
 #include "orvo_interface/config_options.h"
 #include "orvo_interface/orvo_interface.h"
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "orvo2/context.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/context.h"
+#include "orvo2/context/journal.h"
 
 namespace Orvo {
 namespace {

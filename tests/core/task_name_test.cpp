@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "orvo2/task.h"
+#include "orvo2/tasks/task.h"
 
 namespace Orvo {
 namespace {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/device_container.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/journal.h"
 #include "test_devices.h"
 
 namespace Orvo {

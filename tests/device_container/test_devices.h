@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "orvo2/device_base.h"
+#include "orvo2/devices/device_base.h"
 
 namespace Orvo {
 namespace Hal {

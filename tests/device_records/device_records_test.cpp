@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "devices/sensor_records.h"
-#include "orvo2/device_tpl_common.h"
+#include "orvo2/devices/device_tpl_common.h"
 
 using namespace Orvo::Hal;
 

@@ -5,8 +5,8 @@
 #include <limits>
 #include <sstream>
 
-#include "orvo2/joint_tx_limits.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/devices/joint_tx_limits.h"
 
 using namespace Orvo::Hal;
 

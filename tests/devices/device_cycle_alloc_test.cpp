@@ -8,14 +8,14 @@
 
 #include "alloc_counter.h"
 #include "framework/parameter.h"
-#include "orvo2/context.h"
-#include "orvo2/device_container_base.h"
-#include "orvo2/device_tpl_common.h"
-#include "orvo2/force_torque.h"
-#include "orvo2/imu.h"
-#include "orvo2/joint_base.h"
-#include "orvo2/link_state_sensor.h"
-#include "orvo2/server_manager.h"
+#include "orvo2/channel/server_manager.h"
+#include "orvo2/context/context.h"
+#include "orvo2/devices/device_container_base.h"
+#include "orvo2/devices/device_tpl_common.h"
+#include "orvo2/devices/force_torque.h"
+#include "orvo2/devices/imu.h"
+#include "orvo2/devices/joint_base.h"
+#include "orvo2/devices/link_state_sensor.h"
 
 using namespace Orvo::Hal;
 using Orvo::test::AllocCounter;

@@ -9,8 +9,8 @@
 #include "devices/device_driver_tpl.h"
 #include "devices/sensor_records.h"
 #include "framework/topic.h"
-#include "orvo2/joint_api.h"
-#include "orvo2/topic.h"
+#include "orvo2/devices/joint_api.h"
+#include "orvo2/topics/topic.h"
 
 using namespace Orvo::Hal;
 

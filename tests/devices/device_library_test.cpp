@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "devices/sensor_records.h"
-#include "orvo2/device_container_base.h"
-#include "orvo2/device_rt.h"
-#include "orvo2/force_torque.h"
-#include "orvo2/imu.h"
-#include "orvo2/joint_base.h"
-#include "orvo2/link_state_sensor.h"
+#include "orvo2/devices/device_container_base.h"
+#include "orvo2/devices/device_rt.h"
+#include "orvo2/devices/force_torque.h"
+#include "orvo2/devices/imu.h"
+#include "orvo2/devices/joint_base.h"
+#include "orvo2/devices/link_state_sensor.h"
 
 using namespace Orvo::Hal;
 using ::testing::HasSubstr;

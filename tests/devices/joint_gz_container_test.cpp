@@ -12,12 +12,12 @@
 
 #include "../channel/test_child.h"
 #include "framework/parameter.h"
-#include "orvo2/client_manager.h"
-#include "orvo2/context.h"
-#include "orvo2/device_container_base.h"
-#include "orvo2/device_tpl_common.h"
-#include "orvo2/joint_base.h"
-#include "orvo2/server_manager.h"
+#include "orvo2/channel/client_manager.h"
+#include "orvo2/channel/server_manager.h"
+#include "orvo2/context/context.h"
+#include "orvo2/devices/device_container_base.h"
+#include "orvo2/devices/device_tpl_common.h"
+#include "orvo2/devices/joint_base.h"
 
 using namespace Orvo::Hal;
 using Orvo::ServerManager;

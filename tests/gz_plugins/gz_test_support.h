@@ -15,11 +15,11 @@
 #include <gazebo/physics/physics.hh>
 
 #include "devices/sensor_records.h"
-#include "orvo2/client_manager.h"
-#include "orvo2/device_tpl_common.h"
-#include "orvo2/joint_records.h"
-#include "orvo2/shm_channel_layout.h"
-#include "orvo2/shm_segment.h"
+#include "orvo2/channel/client_manager.h"
+#include "orvo2/channel/shm_channel_layout.h"
+#include "orvo2/channel/shm_segment.h"
+#include "orvo2/devices/device_tpl_common.h"
+#include "orvo2/devices/joint_records.h"
 #include "orvo2/sim/plugin_host.h"
 #include "orvo2/sim/world_loader.h"
 

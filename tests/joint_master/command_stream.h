@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "framework/publisher.h"
-#include "orvo2/joint_master_messages.h"
+#include "orvo2/devices/joint_master_messages.h"
 
 namespace Orvo {
 namespace test {

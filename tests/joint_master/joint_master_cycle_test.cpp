@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "master_rig.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/journal.h"
 
 using namespace Orvo;
 using namespace Orvo::test;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "master_rig.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/journal.h"
 
 using namespace Orvo;
 using namespace Orvo::test;

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "master_rig.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/journal.h"
 
 using namespace Orvo;
 using namespace Orvo::test;

@@ -11,8 +11,8 @@
 
 #include "joint_command_limits.h"
 #include "joint_tx_data.h"
-#include "orvo2/joint_api.h"
-#include "orvo2/simulated_clock.h"
+#include "orvo2/clock/simulated_clock.h"
+#include "orvo2/devices/joint_api.h"
 
 using namespace Orvo;
 using namespace Orvo::Hal;

@@ -16,10 +16,10 @@
 #include "framework/parameter.h"
 #include "framework/service.h"
 #include "framework/topic.h"
-#include "orvo2/context.h"
-#include "orvo2/device_container_base.h"
-#include "orvo2/device_rt.h"
-#include "orvo2/joint_master_messages.h"
+#include "orvo2/context/context.h"
+#include "orvo2/devices/device_container_base.h"
+#include "orvo2/devices/device_rt.h"
+#include "orvo2/devices/joint_master_messages.h"
 
 namespace Orvo {
 namespace test {

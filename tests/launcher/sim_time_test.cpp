@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 #include "clock_sender.h"
-#include "orvo2/journal.h"
-#include "orvo2/receiver.h"
-#include "orvo2/simulated_clock.h"
+#include "orvo2/clock/receiver.h"
+#include "orvo2/clock/simulated_clock.h"
+#include "orvo2/context/journal.h"
 #include "sim_time.h"
 
 using namespace std::chrono_literals;

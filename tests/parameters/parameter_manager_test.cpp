@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/parameter.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/journal.h"
 
 namespace Orvo {
 namespace {

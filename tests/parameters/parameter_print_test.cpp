@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/parameter.h"
-#include "orvo2/callback_queue.h"
+#include "orvo2/tasks/callback_queue.h"
 
 namespace Orvo {
 namespace {

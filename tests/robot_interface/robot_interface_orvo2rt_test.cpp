@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "devices/sensor_records.h"
-#include "orvo2/force_torque.h"
-#include "orvo2/imu.h"
-#include "orvo2/joint_base.h"
-#include "orvo2/link_state_sensor.h"
+#include "orvo2/devices/force_torque.h"
+#include "orvo2/devices/imu.h"
+#include "orvo2/devices/joint_base.h"
+#include "orvo2/devices/link_state_sensor.h"
 #include "robot_test_support.h"
 #include "temp_dir.h"
 

@@ -11,11 +11,11 @@
 
 #include "framework/parameter.h"
 #include "framework/topic.h"
-#include "orvo2/config_parser.h"
-#include "orvo2/context.h"
-#include "orvo2/device_rt.h"
-#include "orvo2/joint_master_messages.h"
-#include "orvo2/robot_interface_orvo2rt.h"
+#include "orvo2/configuration/config_parser.h"
+#include "orvo2/context/context.h"
+#include "orvo2/devices/device_rt.h"
+#include "orvo2/devices/joint_master_messages.h"
+#include "orvo2/robot/robot_interface_orvo2rt.h"
 #include "orvo_interface/config_options.h"
 
 namespace OrvoTest {

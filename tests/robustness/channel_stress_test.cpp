@@ -23,9 +23,9 @@
 
 #include <gtest/gtest.h>
 
-#include "orvo2/client_manager.h"
-#include "orvo2/device_rt.h"
-#include "orvo2/server_manager.h"
+#include "orvo2/channel/client_manager.h"
+#include "orvo2/channel/server_manager.h"
+#include "orvo2/devices/device_rt.h"
 
 using namespace std::chrono_literals;
 

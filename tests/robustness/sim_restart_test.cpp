@@ -17,7 +17,7 @@
 #include <gtest/gtest.h>
 #include <yaml-cpp/yaml.h>
 
-#include "orvo2/shm_segment.h"
+#include "orvo2/channel/shm_segment.h"
 #include "child_process.h"
 #include "temp_dir.h"
 

@@ -9,7 +9,7 @@
 
 #include "framework/service.h"
 #include "joint_master_services.h"
-#include "orvo2/service_manager.h"
+#include "orvo2/services/service_manager.h"
 #include "server_thread.h"
 
 namespace Orvo {

@@ -16,9 +16,9 @@
 
 #include "framework/parameter.h"
 #include "framework/topic.h"
-#include "orvo2/context.h"
-#include "orvo2/plugin_loader.h"
-#include "orvo2/topic_manager.h"
+#include "orvo2/context/context.h"
+#include "orvo2/loading/plugin_loader.h"
+#include "orvo2/topics/topic_manager.h"
 #include "ros_master.h"
 #include "ros_support/ros_support.h"
 #include "wait_until.h"

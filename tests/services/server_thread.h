@@ -8,7 +8,7 @@
 #include <functional>
 #include <thread>
 
-#include "orvo2/callback_queue.h"
+#include "orvo2/tasks/callback_queue.h"
 
 namespace Orvo {
 namespace test {

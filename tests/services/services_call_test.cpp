@@ -14,8 +14,8 @@
 
 #include "memory_hooks.h"
 #include "framework/service.h"
-#include "orvo2/callback_queue.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/tasks/callback_queue.h"
 #include "server_thread.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "framework/service.h"
-#include "orvo2/callback_queue.h"
-#include "orvo2/journal.h"
-#include "orvo2/task.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/tasks/callback_queue.h"
+#include "orvo2/tasks/task.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "../core/wait_until.h"
 #include "framework/service.h"
-#include "orvo2/context.h"
-#include "orvo2/runnable.h"
+#include "orvo2/context/context.h"
+#include "orvo2/tasks/runnable.h"
 
 namespace OrvoTest {
 

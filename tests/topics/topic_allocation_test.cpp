@@ -12,7 +12,7 @@
 
 #include "alloc_counter.h"
 #include "framework/topic.h"
-#include "orvo2/callback_queue.h"
+#include "orvo2/tasks/callback_queue.h"
 #include "test_records.h"
 
 namespace Orvo {

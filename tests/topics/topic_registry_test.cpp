@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "framework/topic.h"
-#include "orvo2/callback_queue.h"
+#include "orvo2/tasks/callback_queue.h"
 #include "test_records.h"
 
 namespace Orvo {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "framework/topic.h"
-#include "orvo2/journal.h"
-#include "orvo2/runnable_task.h"
+#include "orvo2/context/journal.h"
+#include "orvo2/tasks/runnable_task.h"
 
 using Orvo::Runnable;
 

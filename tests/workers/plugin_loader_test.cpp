@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "orvo2/library_loader.h"
-#include "orvo2/plugin_loader.h"
+#include "orvo2/loading/library_loader.h"
+#include "orvo2/loading/plugin_loader.h"
 
 namespace {
 

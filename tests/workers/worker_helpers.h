@@ -11,8 +11,8 @@
 
 #include "framework/device_info.h"
 #include "framework/parameter.h"
-#include "orvo2/config_parser.h"
-#include "orvo2/context.h"
+#include "orvo2/configuration/config_parser.h"
+#include "orvo2/context/context.h"
 
 namespace OrvoTest {
 

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "framework/debug.h"
-#include "orvo2/device_topics.h"
-#include "orvo2/device_tpl_common.h"
+#include "orvo2/devices/device_topics.h"
+#include "orvo2/devices/device_tpl_common.h"
 
 namespace Orvo {
 namespace Hal {

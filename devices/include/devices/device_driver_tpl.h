@@ -10,9 +10,9 @@
 
 #include "framework/debug.h"
 #include "framework/monotonic_clock.h"
-#include "orvo2/device_topics.h"
-#include "orvo2/device_tpl_common.h"
-#include "orvo2/simulated_clock.h"
+#include "orvo2/clock/simulated_clock.h"
+#include "orvo2/devices/device_topics.h"
+#include "orvo2/devices/device_tpl_common.h"
 
 namespace Orvo {
 namespace Hal {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "framework/device_info.h"
-#include "orvo2/device_container_base.h"
-#include "orvo2/library_loader.h"
+#include "orvo2/devices/device_container_base.h"
+#include "orvo2/loading/library_loader.h"
 
 #define ORVO2_DEVICE_LIBRARY_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "framework/device_container.h"
-#include "orvo2/client_manager.h"
+#include "orvo2/channel/client_manager.h"
 
 namespace Orvo {
 namespace Hal {

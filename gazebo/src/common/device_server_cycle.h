@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "orvo2/device_rt.h"
-#include "orvo2/server_manager.h"
+#include "orvo2/channel/server_manager.h"
+#include "orvo2/devices/device_rt.h"
 
 namespace Orvo {
 

@@ -16,7 +16,7 @@
 
 #include "common/device_server_cycle.h"
 #include "common/servable_devices.h"
-#include "orvo2/server_manager.h"
+#include "orvo2/channel/server_manager.h"
 
 namespace Orvo {
 

@@ -13,7 +13,7 @@
 #include <gazebo/common/Console.hh>
 
 #include "common/device_server_cycle.h"
-#include "orvo2/shm_channel_layout.h"
+#include "orvo2/channel/shm_channel_layout.h"
 
 namespace Orvo {
 

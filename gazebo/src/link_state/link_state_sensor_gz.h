@@ -5,7 +5,7 @@
 #include <gazebo/physics/PhysicsTypes.hh>
 
 #include "devices/sensor_records.h"
-#include "orvo2/device_tpl_common.h"
+#include "orvo2/devices/device_tpl_common.h"
 
 namespace Orvo {
 

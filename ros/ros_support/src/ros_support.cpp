@@ -1,8 +1,8 @@
 #include "ros_support/ros_support.h"
 
 #include "framework/parameter.h"
-#include "orvo2/context.h"
-#include "orvo2/journal.h"
+#include "orvo2/context/context.h"
+#include "orvo2/context/journal.h"
 
 namespace Orvo {
 

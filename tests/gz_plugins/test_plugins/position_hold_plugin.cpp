@@ -18,14 +18,14 @@
 #include <vector>
 
 #include "framework/parameter.h"
-#include "orvo2/control_plugin_library.h"
-#include "orvo2/device_container_base.h"
-#include "orvo2/force_torque.h"
-#include "orvo2/imu.h"
-#include "orvo2/joint_base.h"
-#include "orvo2/joint_records.h"
-#include "orvo2/link_state_sensor.h"
-#include "orvo2/simulated_clock.h"
+#include "orvo2/clock/simulated_clock.h"
+#include "orvo2/devices/device_container_base.h"
+#include "orvo2/devices/force_torque.h"
+#include "orvo2/devices/imu.h"
+#include "orvo2/devices/joint_base.h"
+#include "orvo2/devices/joint_records.h"
+#include "orvo2/devices/link_state_sensor.h"
+#include "orvo2/loading/control_plugin_library.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // framework. It starts by itself and says so once it runs.
 #include <orvo2.h>
 
-#include "orvo2/control_plugin_library.h"
+#include "orvo2/loading/control_plugin_library.h"
 
 namespace {
 

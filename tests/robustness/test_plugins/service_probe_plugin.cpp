@@ -19,7 +19,7 @@
 #include <variant>
 
 #include "framework/service.h"
-#include "orvo2/control_plugin_library.h"
+#include "orvo2/loading/control_plugin_library.h"
 
 namespace {
 

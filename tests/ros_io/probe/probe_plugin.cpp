@@ -1,7 +1,7 @@
 // A control plug-in that does nothing but go through its lifecycle: the task
 // the bridge's tests start, halt, query and abort.
 
-#include "orvo2/control_plugin_library.h"
+#include "orvo2/loading/control_plugin_library.h"
 
 namespace Orvo {
 

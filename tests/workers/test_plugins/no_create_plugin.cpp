@@ -1,5 +1,5 @@
 // Has the version entry point but no create function.
-#include "orvo2/library_loader.h"
+#include "orvo2/loading/library_loader.h"
 
 extern "C" __attribute__((visibility("default"))) void orvo2_get_plugin_abi_version_test_no_create(int* major,
                                                                                                    int* minor,

@@ -9,8 +9,8 @@
 #include <variant>
 
 #include "framework/topic.h"
-#include "orvo2/control_plugin_library.h"
-#include "orvo2/simulated_clock.h"
+#include "orvo2/clock/simulated_clock.h"
+#include "orvo2/loading/control_plugin_library.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Reports interface version 1.4.0: the loader must refuse it.
-#include "orvo2/control_plugin.h"
+#include "orvo2/tasks/control_plugin.h"
 
 extern "C" __attribute__((visibility("default"))) void orvo2_get_plugin_abi_version_test_wrong_abi(int* major,
                                                                                                    int* minor,

@@ -30,8 +30,8 @@
 #include <ros/callback_queue.h>
 #include <ros/node_handle.h>
 
-#include "orvo2/callback_queue.h"
-#include "orvo2/task.h"
+#include "orvo2/tasks/callback_queue.h"
+#include "orvo2/tasks/task.h"
 
 namespace Orvo {
 

@@ -1,0 +1,75 @@
+#pragma once
+// The client-side joint: getters read its rx record, setters write its tx
+// record and mark the field in the tx mask. Attached to the device's topics
+// (the default), sense() takes the newest rx record from the rx topic and
+// move() publishes the tx record on the tx topic; detached, the owner fills
+// the rx record itself (set_rx) and ships the tx record its own way.
+
+#include <memory>
+
+#include "orvo2/devices/device_tpl_common.h"
+#include "orvo2/devices/joint_base.h"
+#include "orvo2/devices/joint_records.h"
+
+namespace Orvo {
+
+template <typename T>
+class Publisher;
+template <typename T>
+class Subscriber;
+
+namespace Hal {
+
+class JointApi : public DeviceTplCommon<joint_rx, joint_tx>, public virtual JointBase {
+public:
+  enum class Topics { Attach, Detach };
+
+  // Set-up; allocates. Attached: advertises the tx topic and subscribes to
+  // the rx topic (queue 20, no callback queue); throws TopicBadType when one
+  // exists with another record type.
+  explicit JointApi(DeviceInfo info, Topics topics = Topics::Attach);
+  ~JointApi() override;
+
+  // Owner's thread; never block, allocate or throw. The sensed state and the
+  // echoed references, from the rx record.
+  double get_link_pos() const override { return _rx.link_pos; }
+  double get_pos_ref() const override { return _rx.pos_ref; }
+  void set_pos_ref(double value) override;
+  double get_motor_pos() const override { return _rx.motor_pos; }
+  double get_link_vel() const override { return _rx.link_vel; }
+  double get_motor_vel() const override { return _rx.motor_vel; }
+  double get_tor() const override { return _rx.tor; }
+  double get_stiffness() const override { return _rx.stiffness; }
+  double get_damping() const override { return _rx.damping; }
+  double get_temp() const override { return _rx.temp; }
+  double get_vel_ref() const override { return _rx.vel_ref; }
+  void set_vel_ref(double value) override;
+  double get_tor_ref() const override { return _rx.tor_ref; }
+  void set_tor_ref(double value) override;
+  double get_stiffness_ref() const override { return _rx.stiffness; }
+  void set_stiffness_ref(double value) override;
+  double get_damping_ref() const override { return _rx.damping; }
+  void set_damping_ref(double value) override;
+
+  // Owner's thread; never block, allocate or throw. The whole records;
+  // set_tx copies the five floats and the mask.
+  const joint_rx& get_rx() const override { return _rx; }
+  const joint_tx& get_tx() const override { return _tx; }
+  void set_tx(const joint_tx& tx) override { copy_joint_tx(_tx, tx); }
+  void set_rx(const joint_rx& rx) { _rx = rx; }
+
+  // Control cycle, owner's thread; never block, allocate or throw.
+  // sense(): true when an rx record arrived since the last call (always false
+  // detached). move(): publishes the tx record by loan when attached; true.
+  bool sense() override;
+  bool move() override;
+
+private:
+  void on_rx_recv(const joint_rx& rx);
+
+  std::shared_ptr<Publisher<joint_tx>> _tx_pub;
+  std::shared_ptr<Subscriber<joint_rx>> _rx_sub;
+};
+
+}  // namespace Hal
+}  // namespace Orvo

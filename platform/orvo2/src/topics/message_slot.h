@@ -1,0 +1,50 @@
+#pragma once
+// One pre-made message of a topic's pool and the words that say who holds it.
+//
+// A slot's life: free -> claimed by a loan (Loaned, its handle alive) ->
+// published (the loan turns into one reference per delivery queue, the
+// handle dies) -> each subscriber, or a full queue dropping it, gives its
+// reference back -> free again once no reference is left and the handle is
+// gone. A loan dropped without publishing frees the slot when its handle dies.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "orvo2/topics/loan_handle.h"
+#include "orvo2/topics/message_base.h"
+
+namespace Orvo {
+namespace internal {
+
+class MessagePool;
+
+// The state word: a generation in the upper half (advanced at every claim, so
+// that a claim decided on a stale reading fails) and in the lower half either
+// Loaned or the number of references held by delivery queues (Free: none).
+struct SlotState {
+  static constexpr uint32_t Free = 0;
+  static constexpr uint32_t Loaned = 0xFFFFFFFFu;
+
+  static uint32_t low(uint64_t word) { return static_cast<uint32_t>(word); }
+  static uint64_t generation(uint64_t word) { return word >> 32; }
+  static uint64_t make(uint64_t generation, uint32_t low) { return (generation << 32) | low; }
+};
+
+// Two cache lines each: publishers and subscribers of different threads
+// work on neighbouring slots.
+struct alignas(64) MessageSlot {
+  std::atomic<uint64_t> state{SlotState::make(0, SlotState::Free)};
+  // From the claim until the loan's control block is destroyed: the room
+  // below may not be reused before.
+  std::atomic<bool> handle_alive{false};
+  // Set-up only, then read-only.
+  MessagePool* pool = nullptr;
+  std::unique_ptr<MessageBase> message;
+  // The next slot of the pool; set when the pool grows.
+  std::atomic<MessageSlot*> next{nullptr};
+  alignas(loan_handle_align) unsigned char handle[loan_handle_size];
+};
+
+}  // namespace internal
+}  // namespace Orvo
