@@ -8,17 +8,14 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "framework/monotonic_clock.h"
 #include "orvo2/context/context.h"
 #include "orvo2/topics/topic.h"
 
 namespace Orvo {
 namespace {
 
-std::chrono::nanoseconds monotonic_now() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
-}
+std::chrono::nanoseconds monotonic_now() { return std::chrono::nanoseconds(monotonic_now_ns()); }
 
 timespec to_timespec(std::chrono::nanoseconds t) {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(t);
