@@ -17,7 +17,13 @@ bool DeviceContainerBase::move_all() { return step_all(Step::Move); }
 
 bool DeviceContainerBase::step_all(Step step) {
   bool all_ok = true;
-  for (size_t i = 0; i < _devices.size(); ++i) {
+  const size_t count = _devices.size();
+  for (size_t i = 0; i < count; ++i) {
+    // The next device's object is fetched while this one steps: the devices
+    // of a cycle are cold again by the next one.
+    if (i + 1 < count) {
+      __builtin_prefetch(_devices[i + 1].get());
+    }
     Device& device = *_devices[i];
     bool ok = false;
     try {

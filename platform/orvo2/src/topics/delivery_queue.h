@@ -54,9 +54,10 @@ private:
 
   // A cell's sequence says whom it waits for: empty_mark(pos) a push at
   // position pos, filled_mark(pos) the pop at pos. Distinct for every
-  // capacity, a capacity of 1 included. A cell per cache line: the publisher
-  // fills one while the subscriber empties its neighbour.
-  struct alignas(64) Cell {
+  // capacity, a capacity of 1 included. Cells are packed (16 bytes each), so
+  // that a subscriber that keeps up finds the next entry in the line of the
+  // last one.
+  struct Cell {
     std::atomic<uint64_t> sequence;
     MessageSlot* slot;
   };
@@ -69,11 +70,13 @@ private:
   // closed flag in bit 0, so that a push and a close cannot cross.
   static constexpr uint64_t closed_bit = 1;
 
+  // One line: a topic's records come one or a few per cycle, and a publish
+  // and its delivery each read most of these words.
+  std::atomic<uint64_t> _push_word{0};
+  std::atomic<uint64_t> _pop_pos{0};
+  std::atomic<uint64_t> _dropped{0};
   size_t _capacity;
   std::unique_ptr<Cell[]> _cells;
-  alignas(64) std::atomic<uint64_t> _push_word{0};
-  alignas(64) std::atomic<uint64_t> _pop_pos{0};
-  alignas(64) std::atomic<uint64_t> _dropped{0};
 };
 
 }  // namespace internal

@@ -13,24 +13,25 @@ namespace {
 // walk while those ahead are taken.
 constexpr size_t scan_rounds = 3;
 
-// A chunk that still had a loan's handle alive when its pool went: the loan
-// goes on using its message and its slot, so the chunk stays allocated (and
+// A run that still had a loan's handle alive when its pool went: the loan
+// goes on using its message and its slot, so the run stays allocated (and
 // reachable) for the rest of the process. Only a loan kept after its topic
 // is gone gets here.
-void keep_for_late_loan(std::unique_ptr<MessageSlot[]> chunk) {
+template <typename Run>
+void keep_for_late_loan(std::unique_ptr<Run> run) {
   static mutex* guard = new mutex;
-  static auto* kept = new std::vector<std::unique_ptr<MessageSlot[]>>;
+  static auto* kept = new std::vector<std::unique_ptr<Run>>;
   std::lock_guard<mutex> lock(*guard);
-  kept->push_back(std::move(chunk));
+  kept->push_back(std::move(run));
 }
 
 }  // namespace
 
 MessagePool::~MessagePool() {
-  for (size_t c = 0; c < _chunks.size(); ++c) {
-    for (size_t i = 0; i < _chunk_sizes[c]; ++i) {
-      if (_chunks[c][i].handle_alive.load(std::memory_order_acquire)) {
-        keep_for_late_loan(std::move(_chunks[c]));
+  for (std::unique_ptr<SlotRun>& run : _runs) {
+    for (size_t i = 0; i < run->count; ++i) {
+      if (run->slots[i].handle_alive.load(std::memory_order_acquire)) {
+        keep_for_late_loan(std::move(run));
         break;
       }
     }
@@ -41,41 +42,35 @@ void MessagePool::add_slots(const MessageBase& prototype, size_t count) {
   if (count == 0) {
     return;
   }
-  auto chunk = std::make_unique<MessageSlot[]>(count);
+  auto run = std::make_unique<SlotRun>();
+  run->slots = std::make_unique<MessageSlot[]>(count);
+  run->count = count;
+  run->messages.reserve(count);
   for (size_t i = 0; i < count; ++i) {
-    chunk[i].pool = this;
-    chunk[i].message = prototype.clone();
-    if (i + 1 < count) {
-      chunk[i].next.store(&chunk[i + 1], std::memory_order_relaxed);
-    }
+    run->messages.push_back(prototype.clone());
+    run->slots[i].message = run->messages.back().get();
   }
-  MessageSlot* first = &chunk[0];
-  MessageSlot* last = &chunk[count - 1];
-  _chunks.push_back(std::move(chunk));
-  _chunk_sizes.push_back(count);
-  if (_last == nullptr) {
-    _first.store(first, std::memory_order_release);
+  SlotRun* added = run.get();
+  if (_runs.empty()) {
+    _first_slot.store(&added->slots[0], std::memory_order_release);
+    _first.store(added, std::memory_order_release);
   } else {
-    _last->next.store(first, std::memory_order_release);
+    _runs.back()->next.store(added, std::memory_order_release);
   }
-  _last = last;
+  _runs.push_back(std::move(run));
   _size.fetch_add(count, std::memory_order_release);
 }
 
 void MessagePool::reseed_free_slots(const MessageBase& prototype) {
-  for (size_t c = 0; c < _chunks.size(); ++c) {
-    for (size_t i = 0; i < _chunk_sizes[c]; ++i) {
-      MessageSlot& slot = _chunks[c][i];
+  for (std::unique_ptr<SlotRun>& run : _runs) {
+    for (size_t i = 0; i < run->count; ++i) {
+      MessageSlot& slot = run->slots[i];
       if (is_free(slot, slot.state.load(std::memory_order_acquire))) {
-        slot.message = prototype.clone();
+        run->messages[i] = prototype.clone();
+        slot.message = run->messages[i].get();
       }
     }
   }
-}
-
-MessageSlot* MessagePool::following(MessageSlot* slot) const {
-  MessageSlot* next = slot->next.load(std::memory_order_acquire);
-  return next != nullptr ? next : _first.load(std::memory_order_acquire);
 }
 
 bool MessagePool::is_free(const MessageSlot& slot, uint64_t word) {
@@ -100,31 +95,38 @@ bool MessagePool::try_claim(MessageSlot& slot) {
 }
 
 MessageSlot* MessagePool::claim() {
-  const size_t total = size();
-  if (total == 0) {
-    return nullptr;
-  }
   // The first free slot: while the subscribers keep up, a publisher reuses
   // the same few messages, which stay in the cache however large the pool (a
   // device topic's pool holds a score of messages, and a robot's cycle
   // publishes on hundreds of topics). With several publishers the free slots
   // can move behind the scan while those ahead are taken: a few rounds.
-  MessageSlot* slot = _first.load(std::memory_order_acquire);
-  for (size_t visited = 0; visited < scan_rounds * total; ++visited) {
-    if (try_claim(*slot)) {
-      return slot;
+  MessageSlot* first = _first_slot.load(std::memory_order_acquire);
+  if (first == nullptr) {
+    return nullptr;
+  }
+  if (try_claim(*first)) {
+    return first;
+  }
+  for (size_t round = 0; round < scan_rounds; ++round) {
+    for (SlotRun* run = _first.load(std::memory_order_acquire); run != nullptr;
+         run = run->next.load(std::memory_order_acquire)) {
+      for (size_t i = 0; i < run->count; ++i) {
+        if (try_claim(run->slots[i])) {
+          return &run->slots[i];
+        }
+      }
     }
-    slot = following(slot);
   }
   return nullptr;
 }
 
 MessageSlot* MessagePool::slot_of(const std::shared_ptr<MessageBase>& message) const {
   const LoanDeleter* deleter = std::get_deleter<LoanDeleter>(message);
-  if (deleter == nullptr || deleter->slot->pool != this) {
+  if (deleter == nullptr || deleter->pool != this) {
     return nullptr;
   }
-  return deleter->slot;
+  // The deleter lives in the loan's control block, in its slot's room.
+  return slot_of_handle(deleter);
 }
 
 bool MessagePool::begin_publish(MessageSlot* slot, uint32_t references) {
@@ -163,13 +165,11 @@ void MessagePool::end_handle(MessageSlot* slot) {
 
 size_t MessagePool::free_count() const {
   size_t free = 0;
-  const size_t total = size();
-  MessageSlot* slot = _first.load(std::memory_order_acquire);
-  for (size_t i = 0; i < total && slot != nullptr; ++i) {
-    if (is_free(*slot, slot->state.load(std::memory_order_acquire))) {
-      ++free;
+  for (SlotRun* run = _first.load(std::memory_order_acquire); run != nullptr;
+       run = run->next.load(std::memory_order_acquire)) {
+    for (size_t i = 0; i < run->count; ++i) {
+      free += is_free(run->slots[i], run->slots[i].state.load(std::memory_order_acquire)) ? 1 : 0;
     }
-    slot = slot->next.load(std::memory_order_acquire);
   }
   return free;
 }

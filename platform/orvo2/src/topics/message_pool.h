@@ -1,5 +1,5 @@
 #pragma once
-// A topic's pool of pre-made messages. Slots are added at set-up in chunks
+// A topic's pool of pre-made messages. Slots are added at set-up in runs
 // that never move and are linked in one list, so publishers walk the pool
 // without a lock while it grows.
 
@@ -56,17 +56,24 @@ public:
   size_t free_count() const;
 
 private:
+  // Slots added at once, and their messages.
+  struct SlotRun {
+    std::unique_ptr<MessageSlot[]> slots;
+    size_t count = 0;
+    std::vector<std::unique_ptr<MessageBase>> messages;
+    std::atomic<SlotRun*> next{nullptr};
+  };
+
   static bool is_free(const MessageSlot& slot, uint64_t word);
   static bool try_claim(MessageSlot& slot);
-  MessageSlot* following(MessageSlot* slot) const;
 
-  // Set-up only.
-  std::vector<std::unique_ptr<MessageSlot[]>> _chunks;
-  std::vector<size_t> _chunk_sizes;
-  MessageSlot* _last = nullptr;
-
-  std::atomic<MessageSlot*> _first{nullptr};
+  // What a claim reads first: the first slot, which a publisher whose
+  // subscribers keep up claims every time, and the list of runs.
+  std::atomic<MessageSlot*> _first_slot{nullptr};
+  std::atomic<SlotRun*> _first{nullptr};
   std::atomic<size_t> _size{0};
+  // Set-up only.
+  std::vector<std::unique_ptr<SlotRun>> _runs;
 };
 
 }  // namespace internal

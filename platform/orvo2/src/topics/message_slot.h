@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
 #include "orvo2/topics/loan_handle.h"
 #include "orvo2/topics/message_base.h"
@@ -31,20 +30,24 @@ struct SlotState {
   static uint64_t make(uint64_t generation, uint32_t low) { return (generation << 32) | low; }
 };
 
-// Two cache lines each: publishers and subscribers of different threads
-// work on neighbouring slots.
+// One cache line: the loan's control block, the state word and the message
+// pointer are what a publish and a delivery touch. The control block comes
+// first, so that the slot is the line that holds it (see slot_of_handle).
 struct alignas(64) MessageSlot {
-  std::atomic<uint64_t> state{SlotState::make(0, SlotState::Free)};
-  // From the claim until the loan's control block is destroyed: the room
-  // below may not be reused before.
-  std::atomic<bool> handle_alive{false};
-  // Set-up only, then read-only.
-  MessagePool* pool = nullptr;
-  std::unique_ptr<MessageBase> message;
-  // The next slot of the pool; set when the pool grows.
-  std::atomic<MessageSlot*> next{nullptr};
   alignas(loan_handle_align) unsigned char handle[loan_handle_size];
+  std::atomic<uint64_t> state{SlotState::make(0, SlotState::Free)};
+  // Set-up only, then read-only.
+  MessageBase* message = nullptr;
+  // From the claim until the loan's control block is destroyed: the room
+  // above may not be reused before.
+  std::atomic<bool> handle_alive{false};
 };
+static_assert(sizeof(MessageSlot) == 64, "a slot is one cache line");
+
+// The slot whose room holds the loan's control block that `inside` points into.
+inline MessageSlot* slot_of_handle(const void* inside) {
+  return reinterpret_cast<MessageSlot*>(reinterpret_cast<uintptr_t>(inside) & ~uintptr_t{alignof(MessageSlot) - 1});
+}
 
 }  // namespace internal
 }  // namespace Orvo

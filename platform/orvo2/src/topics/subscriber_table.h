@@ -48,13 +48,15 @@ public:
   uint32_t deliver(MessageSlot* slot, const Count& count);
 
 private:
-  struct Entry {
-    explicit Entry(size_t capacity, uint64_t number) : queue(capacity), opening(number) {}
-    DeliveryQueue queue;
+  // One cache line with the queue's own words: a publisher reads them all.
+  struct alignas(64) Entry {
+    explicit Entry(size_t capacity, uint64_t number) : opening(number), queue(capacity) {}
     // Number of the queue's latest opening; written before it opens.
     std::atomic<uint64_t> opening;
     std::atomic<Entry*> next{nullptr};
+    DeliveryQueue queue;
   };
+  static_assert(sizeof(Entry) == 64, "a subscriber's entry is one cache line");
   static bool serves(const Entry& entry, uint64_t openings);
 
   // Openings so far, advanced after the queue opened.

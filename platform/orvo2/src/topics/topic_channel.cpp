@@ -48,7 +48,7 @@ void TopicChannel::remove_subscriber(DeliveryQueue& queue) {
 
 LoanClaim TopicChannel::claim_loan() {
   MessageSlot* slot = _pool.claim();
-  return slot == nullptr ? LoanClaim{} : LoanClaim{slot, slot->message.get()};
+  return slot == nullptr ? LoanClaim{} : LoanClaim{&_pool, slot, slot->message};
 }
 
 bool TopicChannel::publish(std::shared_ptr<MessageBase>&& message) {

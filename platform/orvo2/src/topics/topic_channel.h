@@ -52,9 +52,10 @@ private:
   // Called with the set-up mutex held.
   void grow_pool(const MessageBase& prototype, size_t needed);
 
-  mutex _setup_mutex;
+  // A publish reads the table's and the pool's first words: one line.
+  alignas(64) SubscriberTable _subscribers;
   MessagePool _pool;
-  SubscriberTable _subscribers;
+  mutex _setup_mutex;
   std::atomic<int> _publishers{0};
   std::atomic<size_t> _subscribers_count{0};
   // Pool slots whose publisher or subscriber has gone (set-up mutex).

@@ -12,15 +12,17 @@
 namespace Orvo {
 namespace internal {
 
+class MessagePool;
 struct MessageSlot;
 
 // Room for one control block in every slot.
-constexpr std::size_t loan_handle_size = 48;
+constexpr std::size_t loan_handle_size = 40;
 constexpr std::size_t loan_handle_align = alignof(std::max_align_t);
 
 // A slot claimed for a loan and the message it holds; both null when the
 // pool had nothing free.
 struct LoanClaim {
+  MessagePool* pool = nullptr;
   MessageSlot* slot = nullptr;
   MessageBase* message = nullptr;
 };
@@ -30,9 +32,10 @@ struct LoanClaim {
 void* loan_handle_storage(MessageSlot* slot) noexcept;
 void loan_handle_released(MessageSlot* slot) noexcept;
 
-// Names the slot so that a handed-back loan leads to it (std::get_deleter).
+// Names the pool so that a handed-back loan can be told to be one of its own
+// (std::get_deleter); the slot is the one whose room holds the deleter.
 struct LoanDeleter {
-  MessageSlot* slot;
+  MessagePool* pool;
   void operator()(MessageBase*) const noexcept {}
 };
 

@@ -56,7 +56,7 @@ protected:
     if (claim.slot == nullptr) {
       return nullptr;
     }
-    return std::shared_ptr<M>(static_cast<M*>(claim.message), internal::LoanDeleter{claim.slot},
+    return std::shared_ptr<M>(static_cast<M*>(claim.message), internal::LoanDeleter{claim.pool},
                               internal::LoanAllocator<M>(claim.slot));
   }
 
