@@ -64,6 +64,10 @@ JointDeviceMaster::JointDeviceMaster()
     tx_map.emplace(joint->get_id(), std::move(data));  // ids are unique (discover_joints)
     joints.push_back(joint);
   }
+  for (const DeviceInfo& info : infos) {
+    const auto record = tx_map.find(info.id);
+    tx_by_index.push_back(record == tx_map.end() ? nullptr : &record->second);
+  }
 
   bool urdf_reply = false;
   on_set_urdf_limits(1.0, urdf_reply);

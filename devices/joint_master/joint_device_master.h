@@ -101,6 +101,8 @@ private:
   void set_filter_all(double cutoff_hz);
   // Logs the unknown id and the ids there are.
   void log_unknown_id(int id);
+  // The record of joint `id` at position `index` of an aggregated command, or null.
+  JointTxData* tx_record(size_t index, int id);
   // log_unknown_id, then throws std::out_of_range ("map::at").
   [[noreturn]] void throw_unknown_id(int id);
   // Set-up: gives every message of the aggregated rx pool the joint list.
@@ -121,6 +123,10 @@ private:
   std::shared_ptr<Publisher<JointMasterRx>> rx_pub;
   std::shared_ptr<Subscriber<JointMasterTx>> tx_sub;
   std::map<int, JointTxData> tx_map;
+  // tx_map's records in the order of `infos` (null where a joint has none):
+  // a client that sends the joints in the order of the aggregated rx is
+  // served without a lookup.
+  std::vector<JointTxData*> tx_by_index;
   std::vector<std::shared_ptr<JointBase>> joints;
   std::chrono::nanoseconds period{0};
   std::shared_ptr<CallbackQueue> tx_queue;

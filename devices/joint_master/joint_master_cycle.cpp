@@ -165,14 +165,22 @@ void JointDeviceMaster::on_aggr_tx_recv(const JointMasterTx& msg) {
       continue;
     }
     const int id = msg.info[i].id;
-    const auto record = tx_map.find(id);
-    if (record == tx_map.end()) {
+    JointTxData* record = tx_record(i, id);
+    if (record == nullptr) {
       // Not thrown: the pipelines of this cycle must run whatever a client sends.
       log_unknown_id(id);
       return;
     }
-    record->second.apply_tx(tx, mask, now);
+    record->apply_tx(tx, mask, now);
   }
+}
+
+JointTxData* JointDeviceMaster::tx_record(size_t index, int id) {
+  if (index < infos.size() && infos[index].id == id) {
+    return tx_by_index[index];
+  }
+  const auto record = tx_map.find(id);
+  return record == tx_map.end() ? nullptr : &record->second;
 }
 
 bool JointDeviceMaster::on_limits_exceeded() {
