@@ -50,9 +50,6 @@ DeliveryQueue::PushResult DeliveryQueue::try_push(MessageSlot* slot) {
 MessageSlot* DeliveryQueue::pop() {
   uint64_t pos = _pop_pos.load(std::memory_order_relaxed);
   for (;;) {
-    if (pos == pushed()) {
-      return nullptr;  // empty: the next cell is not read
-    }
     Cell& cell = _cells[pos % _capacity];
     const uint64_t sequence = cell.sequence.load(std::memory_order_acquire);
     const int64_t diff = static_cast<int64_t>(sequence - filled_mark(pos));

@@ -70,11 +70,16 @@ private:
   // closed flag in bit 0, so that a push and a close cannot cross.
   static constexpr uint64_t closed_bit = 1;
 
-  // One line: a topic's records come one or a few per cycle, and a publish
-  // and its delivery each read most of these words.
-  std::atomic<uint64_t> _push_word{0};
+  // Three lines, when the owner places the queue at the start of one: the
+  // subscriber's word, the publishers' words, and the words that only set-up
+  // writes (with room for 32 bytes of the owner's). A publisher and a
+  // subscriber in different threads then never write a line that the other
+  // reads at every record, apart from the cells.
   std::atomic<uint64_t> _pop_pos{0};
+  unsigned char _rest_of_subscriber_line[56];
+  std::atomic<uint64_t> _push_word{0};
   std::atomic<uint64_t> _dropped{0};
+  unsigned char _rest_of_publishers_line[48];
   size_t _capacity;
   std::unique_ptr<Cell[]> _cells;
 };

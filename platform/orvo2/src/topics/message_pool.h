@@ -17,7 +17,7 @@ namespace internal {
 class ORVO2_HIDDEN MessagePool {
 public:
   MessagePool() = default;
-  // Tear-down. A chunk that still has a loan's handle alive (a loan kept
+  // Tear-down. A run of slots that still has a loan's handle alive (a loan kept
   // after its topic went away) is kept for the process rather than freed
   // under the loan.
   ~MessagePool();

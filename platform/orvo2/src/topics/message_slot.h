@@ -8,6 +8,7 @@
 // gone. A loan dropped without publishing frees the slot when its handle dies.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "orvo2/topics/loan_handle.h"
@@ -42,7 +43,8 @@ struct alignas(64) MessageSlot {
   // above may not be reused before.
   std::atomic<bool> handle_alive{false};
 };
-static_assert(sizeof(MessageSlot) == 64, "a slot is one cache line");
+static_assert(sizeof(MessageSlot) == 64 && offsetof(MessageSlot, handle) == 0,
+              "a slot is one cache line that begins with the loan's control block");
 
 // The slot whose room holds the loan's control block that `inside` points into.
 inline MessageSlot* slot_of_handle(const void* inside) {

@@ -48,15 +48,16 @@ public:
   uint32_t deliver(MessageSlot* slot, const Count& count);
 
 private:
-  // One cache line with the queue's own words: a publisher reads them all.
+  // The queue's three lines; these two words share its last one, which
+  // only set-up writes.
   struct alignas(64) Entry {
-    explicit Entry(size_t capacity, uint64_t number) : opening(number), queue(capacity) {}
+    explicit Entry(size_t capacity, uint64_t number) : queue(capacity), opening(number) {}
+    DeliveryQueue queue;
     // Number of the queue's latest opening; written before it opens.
     std::atomic<uint64_t> opening;
     std::atomic<Entry*> next{nullptr};
-    DeliveryQueue queue;
   };
-  static_assert(sizeof(Entry) == 64, "a subscriber's entry is one cache line");
+  static_assert(sizeof(Entry) == 192, "a subscriber's entry is three cache lines");
   static bool serves(const Entry& entry, uint64_t openings);
 
   // Openings so far, advanced after the queue opened.
