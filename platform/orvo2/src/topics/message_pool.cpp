@@ -13,19 +13,17 @@ namespace {
 // walk while those ahead are taken.
 constexpr size_t scan_rounds = 3;
 
-// A run that still had a loan's handle alive when its pool went: the loan
-// goes on using its message and its slot, so the run stays allocated (and
-// reachable) for the rest of the process. Only a loan kept after its topic
-// is gone gets here.
-template <typename Run>
-void keep_for_late_loan(std::unique_ptr<Run> run) {
+}  // namespace
+
+// Only a loan kept after its topic is gone gets here: it goes on using its
+// message and its slot, so their run stays allocated (and reachable) for the
+// rest of the process.
+void MessagePool::keep_for_late_loan(std::unique_ptr<SlotRun> run) {
   static mutex* guard = new mutex;
-  static auto* kept = new std::vector<std::unique_ptr<Run>>;
+  static auto* kept = new std::vector<std::unique_ptr<SlotRun>>;
   std::lock_guard<mutex> lock(*guard);
   kept->push_back(std::move(run));
 }
-
-}  // namespace
 
 MessagePool::~MessagePool() {
   for (std::unique_ptr<SlotRun>& run : _runs) {

@@ -64,6 +64,8 @@ private:
     std::atomic<SlotRun*> next{nullptr};
   };
 
+  // Tear-down: a run that still has a loan's handle alive outlives its pool.
+  static void keep_for_late_loan(std::unique_ptr<SlotRun> run);
   static bool is_free(const MessageSlot& slot, uint64_t word);
   static bool try_claim(MessageSlot& slot);
 
