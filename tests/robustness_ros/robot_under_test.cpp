@@ -54,21 +54,15 @@ const std::vector<std::pair<std::string, int>>& RobotUnderTest::joints() {
   return list;
 }
 
-RobotUnderTest::RobotUnderTest(const std::string& tag)
-    : _dir(tag), _master_port(free_loopback_port()) {
+RobotUnderTest::RobotUnderTest(const std::string& tag) : _dir(tag) {
   if (ros::isInitialized()) {
     throw std::runtime_error("RobotUnderTest: one robot per test process (ROS is initialised once)");
   }
   const std::string example = std::string(ORVO2_SOURCE_DIR) + "/examples/dummy_robot/";
   OrvoTest::copy_dummy_arm(_dir, example);
   const std::string config = _dir.write("config.yaml", robot_config());
-  const std::string master_uri = "http://127.0.0.1:" + std::to_string(_master_port);
-  export_ros_environment(_master_port, _dir.path() + "/ros_home");
-
-  _master = std::make_unique<RosMaster>(_master_port, _dir.path() + "/master.log");
-  if (!_master->ready()) {
-    throw std::runtime_error("rosmaster did not answer on port " + std::to_string(_master_port));
-  }
+  _master = std::make_unique<RosMaster>(tag);
+  const std::string master_uri = "http://127.0.0.1:" + std::to_string(_master->port());
   _core = std::make_unique<ChildProcess>(std::vector<std::string>{ORVOCORE, "-C", config},
                                          _dir.path() + "/orvocore.log");
 

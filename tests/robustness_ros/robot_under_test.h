@@ -48,7 +48,6 @@ private:
   void wait_for_the_robot();
 
   TempDir _dir;
-  int _master_port;
   std::unique_ptr<RosMaster> _master;
   std::unique_ptr<ChildProcess> _core;
   std::unique_ptr<RobotMonitor> _monitor;

@@ -74,7 +74,17 @@ protected:
     ::setenv("ROS_PACKAGE_PATH", ORVO_MSGS_SHARE_PARENT, 1);
   }
 
-  void start_master() { _master = std::make_unique<RosMaster>(_port, _dir.path() + "/master.log"); }
+  // Before orvocore runs, a port taken meanwhile is given up for another.
+  void start_master() {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      _master = std::make_unique<RosMaster>(_port, _dir.path() + "/master.log");
+      if (_master->ready() || _core) {
+        return;
+      }
+      _port = OrvoTest::free_loopback_port();
+      OrvoTest::export_ros_environment(_port, _dir.path() + "/ros_home");
+    }
+  }
 
   void start_core() {
     _core = std::make_unique<ChildProcess>(std::vector<std::string>{ORVOCORE, "-C", _config},
@@ -297,6 +307,16 @@ TEST_F(RosIoEndToEnd, SigintEndsOrvocoreWhoseMasterIsFrozen) {
                                  "abandoned releasing thread '"),
             std::string::npos)
       << _core->output();
+}
+
+// A test's master is its own: a port that another master took between
+// picking and binding it does not pass for ours.
+TEST(TestRosMaster, IsNotReadyOnAPortThatAnotherMasterServes) {
+  const RosMaster first("ros_master_taken");
+  ASSERT_TRUE(first.ready());
+  const OrvoTest::TempDir dir("ros_master_taken");
+  const RosMaster second(first.port(), dir.path() + "/master.log");
+  EXPECT_FALSE(second.ready());
 }
 
 }  // namespace

@@ -24,7 +24,6 @@
 #include "orvo2/tasks/callback_queue.h"
 #include "ros_master.h"
 #include "run_tool.h"
-#include "temp_dir.h"
 
 namespace {
 
@@ -44,11 +43,7 @@ std::unique_ptr<Orvo::ControlPlugin> start_bridge(const std::string& task) {
 }
 
 TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
-  OrvoTest::TempDir dir("ros_io_plugin");
-  const int port = OrvoTest::free_loopback_port();
-  OrvoTest::export_ros_environment(port, dir.path() + "/ros_home");
-  OrvoTest::RosMaster master(port, dir.path() + "/master.log");
-  ASSERT_TRUE(master.ready());
+  const OrvoTest::RosMaster master("ros_io_plugin");
   Orvo::JournalCapture journal;
 
   auto bridge = start_bridge("bridge");
