@@ -1,7 +1,5 @@
 #include "raw_publisher.h"
 
-#include "ros_master.h"
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -41,7 +39,7 @@ RawPublisher::RawPublisher() {
   }
   _tcp_port = ntohs(address.sin_port);
   _request_topic = std::make_unique<RequestTopic>(&_server, _tcp_port);
-  if (!_server.bindAndListen(free_loopback_port())) {
+  if (!_server.bindAndListen(0)) {
     throw std::runtime_error("raw publisher: cannot start the XML-RPC server");
   }
   _thread = std::thread([this] {
