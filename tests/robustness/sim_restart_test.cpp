@@ -179,11 +179,14 @@ TEST(SimRestart, ASimulatorIsGoneWhateverProcessHasItsIdNow) {
   ChildProcess heir({"/bin/sleep", "60"});
   record_server_pid(heir.pid());
   const pid_t server = sim->pid();
+  const auto killed = std::chrono::steady_clock::now();
   sim->stop(SIGKILL);
   EXPECT_TRUE(core.wait_for_output("ClientManager: channel 'joint_gz': its server (process " +
                                        std::to_string(server) + ") is gone; waiting for a new one",
                                    5s))
       << core.output();
+  std::printf("server id taken: its loss logged %.2f s after the kill\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count());
 
   ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->output() << sim->errors();
   EXPECT_TRUE(core.wait_for_output("robust_track: settled 2", 20s)) << core.output() << core.errors();
@@ -207,8 +210,11 @@ TEST(SimRestart, ASecondOrvocoreOnDrivenChannelsIsRefusedBeforeItJoinsRos) {
   for (int i = 0; i < 200 && orvocore_node_pid() != first.pid(); ++i) std::this_thread::sleep_for(100ms);
   ASSERT_EQ(orvocore_node_pid(), first.pid());
 
+  const auto started = std::chrono::steady_clock::now();
   ChildProcess second({ORVOCORE_PATH, "--simtime", "--config", config});
   ASSERT_TRUE(second.wait_for_exit(20s)) << second.output();
+  std::printf("second orvocore: refused %.2f s after its start\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   EXPECT_EQ(second.exit_code(), 1);
   EXPECT_THAT(second.errors(), HasSubstr("ClientManager: channel 'joint_gz' is already driven by a client in process " +
                                          std::to_string(first.pid())));

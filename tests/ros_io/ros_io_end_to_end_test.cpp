@@ -320,8 +320,12 @@ TEST_F(RosIoEndToEnd, StopSignalsEndOrvocoreInOrderAndUnregisterTheNode) {
     SCOPED_TRACE(strsignal(stop_signal));
     start_core();
     ASSERT_TRUE(bridge_up()) << _core->output();
+    const auto signalled = std::chrono::steady_clock::now();
     _core->signal(stop_signal);
     ASSERT_TRUE(_core->wait_for_exit(10s)) << _core->output();
+    std::cout << strsignal(stop_signal) << ": orvocore ended "
+              << std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count()
+              << " s after the signal\n";
     EXPECT_EQ(_core->exit_code(), 0) << _core->output();
     EXPECT_NE(_core->output().find("gracefully stopping"), std::string::npos) << _core->output();
     EXPECT_EQ(_core->output().find("stopping did not end"), std::string::npos) << _core->output();
