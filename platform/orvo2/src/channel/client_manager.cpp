@@ -174,12 +174,15 @@ bool ClientManager::pair_devices(std::uint32_t count) {
 bool ClientManager::claim_channel() {
   const int error = _segment.lock(shm::kClientLock);
   if (error != 0) {
-    if (first_refusal(ChannelTaken) && error == EAGAIN) {
+    if (!first_refusal(ChannelTaken)) {
+      return false;
+    }
+    if (error == EAGAIN) {
       const std::uint64_t holder = _header->client_token.load(std::memory_order_acquire);
       Context().journal().jhigh().vlog(
           Journal::Error, "ClientManager: channel '{}' already has a client in process {}; nothing is exchanged",
           _name, token_pid(holder));
-    } else if (first_refusal(ChannelTaken)) {
+    } else {
       Context().journal().jhigh().vlog(Journal::Error,
                                        "ClientManager: channel '{}': cannot lock shared memory '{}' for its client: {}",
                                        _name, _segment_name, std::strerror(error));
@@ -190,8 +193,9 @@ bool ClientManager::claim_channel() {
   return true;
 }
 
-// A second robot process on the same channel would take the robot's
-// commands over half-way: it is refused before it starts anything else.
+// A second robot process on a channel that another drives would drive
+// nothing, yet take the ROS node's name from the one that drives the robot:
+// it is refused before it starts anything else.
 void ClientManager::refuse_a_driven_channel() const {
   shm::ShmSegment probe;
   if (probe.open_existing(_segment_name) != 0) {
