@@ -1,4 +1,5 @@
-// orvocore: runs a robot from its YAML configuration until SIGINT.
+// orvocore: runs a robot from its YAML configuration until SIGINT (or SIGTERM,
+// SIGHUP, SIGQUIT).
 
 #include <signal.h>
 #include <time.h>
@@ -133,11 +134,15 @@ int main(int argc, char** argv) {
   }
   context.journal().jhigh().jok("started running \n");
 
+  // A service manager or a closed terminal stops orvocore with SIGTERM,
+  // SIGHUP or SIGQUIT: each stops it in order, as SIGINT does.
   struct sigaction action {};
   action.sa_handler = on_sigint;
   action.sa_flags = 0;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  for (const int stop_signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    sigaction(stop_signal, &action, nullptr);
+  }
 
   wait_for_sigint();
 

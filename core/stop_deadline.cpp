@@ -7,6 +7,7 @@
 #include <thread>
 
 #include <fmt/format.h>
+#include <ros/init.h>
 
 namespace Orvo {
 
@@ -31,6 +32,9 @@ void write_all(int fd, const std::string& text) {
 }  // namespace
 
 StopDeadline::StopDeadline(std::chrono::milliseconds limit) : _state(std::make_shared<State>()) {
+  if (!ros::isStarted()) {
+    return;
+  }
   const auto deadline = std::chrono::steady_clock::now() + limit;
   std::thread([state = _state, limit, deadline] {
     std::this_thread::sleep_until(deadline);
@@ -46,10 +50,11 @@ StopDeadline::StopDeadline(std::chrono::milliseconds limit) : _state(std::make_s
       funlockfile(stdout);
     }
     write_all(STDERR_FILENO,
-              fmt::format("orvocore: stopping did not end within {} ms (is the ROS master answering?): "
-                          "abandoned releasing {} and what follows; ending the process now\n",
+              fmt::format("orvocore: stopping did not end within {} ms: still releasing {} (is the ROS master "
+                          "answering? is a plug-in slow to end?); abandoned that and what follows; ending the "
+                          "process with status 1\n",
                           limit.count(), abandoned));
-    ::_exit(0);
+    ::_exit(1);
   }).detach();
 }
 

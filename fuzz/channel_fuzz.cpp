@@ -1,9 +1,9 @@
 // Fuzz target: the device channel's client against a segment of arbitrary
 // bytes. The input is the whole content of the channel's shared-memory
 // segment (its size is the input's size), as a broken or foreign server could
-// leave it; the server process id in the header, when the input covers it, is
-// set to this process so that the checks behind it are reached. A client with
-// two joint-sized devices attaches, exchanges a few cycles and detaches.
+// leave it; the harness holds the segment's server lock, as a live server
+// does, so that the checks behind it are reached. A client with two
+// joint-sized devices attaches, exchanges a few cycles and detaches.
 //
 // Then the segment changes under the attached client, as another writer of it
 // could change it: the input's last 8 bytes give a new device count and a new
@@ -100,7 +100,12 @@ public:
   Segment(const std::string& name, std::vector<unsigned char> content) : _name(name), _content(std::move(content)) {
     ::shm_unlink(_name.c_str());
     _fd = ::shm_open(_name.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
-    if (_fd < 0 || ::fchmod(_fd, 0600) != 0) {
+    struct flock server_lock {};
+    server_lock.l_type = F_WRLCK;
+    server_lock.l_whence = SEEK_SET;
+    server_lock.l_start = Orvo::shm::kServerLock;
+    server_lock.l_len = 1;
+    if (_fd < 0 || ::fchmod(_fd, 0600) != 0 || ::fcntl(_fd, F_OFD_SETLK, &server_lock) != 0) {
       std::abort();
     }
     rewrite(_content);
@@ -167,9 +172,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)quiet;
   const std::vector<std::string> names{"j1", "j2"};
   std::vector<unsigned char> content(data, data + size);
-  if (size >= sizeof(Orvo::shm::ChannelHeader)) {
-    reinterpret_cast<Orvo::shm::ChannelHeader*>(content.data())->server_pid = static_cast<std::int32_t>(::getpid());
-  }
   const Segment segment("/orvo2_" + channel, std::move(content));
   Orvo::ClientManager client({std::make_shared<FuzzDevice>(names[0]), std::make_shared<FuzzDevice>(names[1])},
                              "shm", channel);

@@ -5,7 +5,9 @@
 //   orvosim [--steps N] [--step SECONDS] [--fast] [--quiet] FILE
 //
 // Real time by default (absolute sleeps on the monotonic clock), as fast as
-// possible with --fast; N steps, or until SIGINT/SIGTERM without --steps.
+// possible with --fast; N steps, or until SIGINT, SIGTERM, SIGHUP or SIGQUIT
+// without --steps (each ends the run in order: the plug-ins remove their
+// device channels).
 // Exit status: 0 after an orderly stop, 1 on bad input or a failure.
 
 #include <signal.h>
@@ -135,8 +137,9 @@ int main(int argc, char** argv) {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (const int stop_signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    sigaction(stop_signal, &action, nullptr);
+  }
 
   try {
     gazebo::physics::WorldPtr world = Orvo::load_sim_world(options.file);

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,8 +18,11 @@
 #include <gtest/gtest.h>
 #include <yaml-cpp/yaml.h>
 
+#include "orvo2/channel/shm_channel_layout.h"
 #include "orvo2/channel/shm_segment.h"
 #include "child_process.h"
+#include "ros_master.h"
+#include "run_tool.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;
@@ -49,13 +53,24 @@ ChildProcess* start_simulator(std::unique_ptr<ChildProcess>& slot) {
   return slot.get();
 }
 
-// The example configuration without its ROS bridge (it needs a ROS master),
-// with the task "track" of the test plug-in in its control thread.
-std::string track_config(const OrvoTest::TempDir& dir, const std::vector<std::string>& targets) {
+// The example configuration with the task "track" of the test plug-in in its
+// control thread; without its ROS bridge (it needs a ROS master) unless
+// `with_ros`, and then with the bridge's thread made first.
+std::string track_config(const OrvoTest::TempDir& dir, const std::vector<std::string>& targets,
+                         bool with_ros = false) {
   YAML::Node root = YAML::LoadFile(kExample + "/config.yaml");
   root["robot"]["urdf"] = kExample + "/" + root["robot"]["urdf"].as<std::string>();
   root["robot"]["srdf"] = kExample + "/" + root["robot"]["srdf"].as<std::string>();
-  root["threads"].remove("ros_thread");
+  YAML::Node threads;
+  if (with_ros) {
+    threads["ros_thread"] = root["threads"]["ros_thread"];
+  }
+  for (const auto& thread : root["threads"]) {
+    if (thread.first.as<std::string>() != "ros_thread") {
+      threads[thread.first.as<std::string>()] = thread.second;
+    }
+  }
+  root["threads"] = threads;
   YAML::Node track;
   track["plugin"] = "robust_track";
   track["params"]["targets"]["type"] = "string_list";
@@ -64,6 +79,25 @@ std::string track_config(const OrvoTest::TempDir& dir, const std::vector<std::st
   YAML::Emitter out;
   out << root;
   return dir.write("config.yaml", out.c_str());
+}
+
+// The process id of the ROS node "/orvocore" that the master knows, or -1.
+int orvocore_node_pid() {
+  const std::string pid = OrvoTest::run_tool(
+      "/usr/bin/python3 -c \"import os, xmlrpc.client as x; "
+      "code, _, uri = x.ServerProxy(os.environ['ROS_MASTER_URI']).lookupNode('/test', '/orvocore'); "
+      "print(x.ServerProxy(uri).getPid('/test')[2] if code == 1 else -1)\"",
+      10);
+  return std::atoi(pid.c_str());
+}
+
+// Writes `pid` as the server's process id into the channels' segments.
+void record_server_pid(pid_t pid) {
+  for (const char* channel : {"joint_gz", "link_state_sensor", "imu_gz", "ft_gz"}) {
+    Orvo::shm::ShmSegment segment;
+    ASSERT_EQ(segment.open_existing(std::string("/orvo2_") + channel), 0) << channel;
+    reinterpret_cast<Orvo::shm::ChannelHeader*>(segment.data())->server_pid = pid;
+  }
 }
 
 }  // namespace
@@ -128,4 +162,64 @@ TEST(SimRestart, ASecondOrvocoreTakesOverTheChannelsOfAKilledOne) {
   ASSERT_TRUE(second.wait_for_exit(5s));
   EXPECT_EQ(second.exit_code(), 0) << second.errors();
   EXPECT_TRUE(sim->running()) << sim->errors();
+}
+
+// A dead simulator's process id can be taken by any process, e.g. by another
+// user forking until it gets it. Its segments still count as dead: orvocore
+// says its server is gone, and a new simulator takes them over.
+TEST(SimRestart, ASimulatorIsGoneWhateverProcessHasItsIdNow) {
+  Leftovers leftovers;
+  OrvoTest::TempDir dir("robust_pid_reuse");
+  std::unique_ptr<ChildProcess> sim;
+  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->output() << sim->errors();
+  ChildProcess core({ORVOCORE_PATH, "--simtime", "--config", track_config(dir, std::vector<std::string>(6, "0.3"))});
+  ASSERT_TRUE(core.wait_for_output("robust_track: settled 1", 20s)) << core.output() << core.errors();
+
+  // The segments name a live process as their server; the server dies.
+  ChildProcess heir({"/bin/sleep", "60"});
+  record_server_pid(heir.pid());
+  const pid_t server = sim->pid();
+  const auto killed = std::chrono::steady_clock::now();
+  sim->stop(SIGKILL);
+  EXPECT_TRUE(core.wait_for_output("ClientManager: channel 'joint_gz': its server (process " +
+                                       std::to_string(server) + ") is gone; waiting for a new one",
+                                   5s))
+      << core.output();
+  std::printf("server id taken: its loss logged %.2f s after the kill\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count());
+
+  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->output() << sim->errors();
+  EXPECT_TRUE(core.wait_for_output("robust_track: settled 2", 20s)) << core.output() << core.errors();
+  EXPECT_EQ(core.stop(SIGINT), 0) << core.errors();
+  EXPECT_TRUE(sim->running()) << sim->errors();
+}
+
+// A second orvocore on the channels a live one drives would take the ROS
+// node's name from the one that drives the robot: it ends its start-up first,
+// naming the channel and the process, whichever thread runs the bridge.
+TEST(SimRestart, ASecondOrvocoreOnDrivenChannelsIsRefusedBeforeItJoinsRos) {
+  Leftovers leftovers;
+  const OrvoTest::RosMaster master("robust_second_core");
+  ASSERT_TRUE(master.ready());
+  OrvoTest::TempDir dir("robust_second_core");
+  std::unique_ptr<ChildProcess> sim;
+  ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->output() << sim->errors();
+  const std::string config = track_config(dir, std::vector<std::string>(6, "0.3"), true);
+  ChildProcess first({ORVOCORE_PATH, "--simtime", "--config", config});
+  ASSERT_TRUE(first.wait_for_output("robust_track: settled 1", 20s)) << first.output() << first.errors();
+  for (int i = 0; i < 200 && orvocore_node_pid() != first.pid(); ++i) std::this_thread::sleep_for(100ms);
+  ASSERT_EQ(orvocore_node_pid(), first.pid());
+
+  const auto started = std::chrono::steady_clock::now();
+  ChildProcess second({ORVOCORE_PATH, "--simtime", "--config", config});
+  ASSERT_TRUE(second.wait_for_exit(20s)) << second.output();
+  std::printf("second orvocore: refused %.2f s after its start\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  EXPECT_EQ(second.exit_code(), 1);
+  EXPECT_THAT(second.errors(), HasSubstr("ClientManager: channel 'joint_gz' is already driven by a client in process " +
+                                         std::to_string(first.pid())));
+  EXPECT_THAT(second.output(), Not(HasSubstr("started running")));
+  EXPECT_EQ(orvocore_node_pid(), first.pid());
+  EXPECT_TRUE(first.running()) << first.output();
+  EXPECT_EQ(first.stop(SIGINT), 0) << first.errors();
 }

@@ -1,10 +1,12 @@
 // orvosim as a process: plug-ins loaded by name drive the model, the clock
-// channel carries the simulated time, bad input fails clearly, SIGINT stops it.
+// channel carries the simulated time, bad input and a full /dev/shm fail
+// clearly, every stop signal stops it.
 // Every run sends on the one clock queue: these tests hold the gz_clock lock.
 
 #include <fcntl.h>
 #include <mqueue.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -187,15 +189,60 @@ TEST(Orvosim, PluginsLeaveOutDevicesTheChannelCannotServe) {
   std::remove(world.c_str());
 }
 
-TEST(Orvosim, SigintStopsTheRunInOrder) {
-  Orvosim sim({data_file("pd_arm.sdf")});
-  ASSERT_TRUE(sim.wait_for_output("orvosim: world 'pd_world'", 30s)) << sim.errors();
-  std::this_thread::sleep_for(200ms);
-  EXPECT_TRUE(sim.running());
-  sim.signal(SIGINT);
-  ASSERT_TRUE(sim.wait_for_exit(10s));
-  EXPECT_EQ(sim.exit_code(), 0) << sim.errors();
-  const std::string out = sim.output();
-  EXPECT_THAT(out, HasSubstr("pd_test: updates "));  // the plug-in was destroyed
-  EXPECT_THAT(out, HasSubstr("orvosim: stopped after "));
+// pd_arm.sdf with the joint and IMU servers beside the test plug-in: two
+// device channels in /dev/shm while it runs.
+std::string pd_arm_with_channels() {
+  const std::string path = temp_path("channels.sdf");
+  std::ofstream(path) << std::regex_replace(OrvoTest::read_file(data_file("pd_arm.sdf")), std::regex("</model>"),
+                                            "<plugin name='joints' filename='liborvo2_gz_joint_server.so'/>"
+                                            "<plugin name='imu' filename='liborvo2_gz_imu_server.so'/></model>");
+  return path;
+}
+
+bool shm_exists(const std::string& name) { return ::access(("/dev/shm/" + name).c_str(), F_OK) == 0; }
+
+// A service manager stops with SIGTERM, a closed terminal with SIGHUP: every
+// stop signal ends the run in order and the plug-ins remove their channels.
+TEST(Orvosim, EveryStopSignalEndsTheRunInOrderAndRemovesItsChannels) {
+  const std::string world = pd_arm_with_channels();
+  for (const int stop_signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    SCOPED_TRACE(strsignal(stop_signal));
+    Orvosim sim({world});
+    ASSERT_TRUE(sim.wait_for_output("orvosim: world 'pd_world'", 30s)) << sim.errors();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(sim.running());
+    EXPECT_TRUE(shm_exists("orvo2_joint_gz") && shm_exists("orvo2_imu_gz"));
+    sim.signal(stop_signal);
+    ASSERT_TRUE(sim.wait_for_exit(10s));
+    EXPECT_EQ(sim.exit_code(), 0) << sim.errors();
+    const std::string out = sim.output();
+    EXPECT_THAT(out, HasSubstr("pd_test: updates "));  // the plug-in was destroyed
+    EXPECT_THAT(out, HasSubstr("orvosim: stopped after "));
+    EXPECT_FALSE(shm_exists("orvo2_joint_gz") || shm_exists("orvo2_imu_gz"));
+    ::shm_unlink("/orvo2_joint_gz");
+    ::shm_unlink("/orvo2_imu_gz");
+  }
+  std::remove(world.c_str());
+}
+
+// Anyone may fill /dev/shm: a channel that finds no room for its segment is
+// an error naming it, never a SIGBUS at its first write, and leaves nothing.
+// orvosim runs on a full 4 kB tmpfs in a mount namespace of its own.
+TEST(Orvosim, FullSharedMemoryIsAnErrorNamingTheSegmentAndLeavesNothing) {
+  const std::string world = pd_arm_with_channels();
+  const std::string script =
+      "mount -t tmpfs -o size=4k,mode=1777 orvo2-full-shm /dev/shm || exit 99\n"
+      "head -c 4096 /dev/zero > /dev/shm/filler || true\n"
+      "\"$0\" \"$1\"; echo \"orvosim status $?\"\n"
+      "ls /dev/shm | grep -v '^filler$' | sed 's/^/left: /'\n";
+  OrvoTest::ChildProcess run({"/usr/bin/unshare", "--mount", "/bin/sh", "-c", script, ORVOSIM_PATH, world});
+  ASSERT_TRUE(run.wait_for_exit(30s)) << run.output() << run.errors();
+  if (run.exit_code() != 0 || run.errors().find("unshare") != std::string::npos) {
+    GTEST_SKIP() << "no private mount namespace here: " << run.errors();
+  }
+  EXPECT_THAT(run.output(), HasSubstr("orvosim status 1\n")) << run.errors();
+  EXPECT_THAT(run.errors(), testing::ContainsRegex("ServerManager: channel '[a-z_]+': cannot create shared memory "
+                                                  "'/orvo2_[a-z_]+' of [0-9]+ bytes: No space left on device"));
+  EXPECT_THAT(run.output(), testing::Not(HasSubstr("left: ")));
+  std::remove(world.c_str());
 }

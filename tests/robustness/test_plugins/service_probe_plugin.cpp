@@ -6,10 +6,12 @@
 //       plus one; with "drain" (bool, default true) false its server is put on
 //       no callback queue, so that nothing ever answers a call;
 //   "call" (string, default none): call that service from run(), every cycle,
-//       with a time-out of "timeout_ms" (int, default 1000).
+//       with a time-out of "timeout_ms" (int, default 1000);
+//   "release_ms" (int, default 0): how long its destructor takes.
 // Output, one line each (flushed): "service_probe: handling" when the handler
 // first runs, "service_probe: call pending" before the first call and
-// "service_probe: call returned <0|1>" after it.
+// "service_probe: call returned <0|1>" after it, "service_probe: released"
+// at the end of its destructor.
 
 #include <chrono>
 #include <cstdio>
@@ -44,7 +46,13 @@ public:
         _drain(param_or(args.params, "drain", true)),
         _handler_time(param_or(args.params, "handler_ms", 0)),
         _call(param_or(args.params, "call", std::string())),
-        _timeout(std::chrono::milliseconds(param_or(args.params, "timeout_ms", 1000))) {}
+        _timeout(std::chrono::milliseconds(param_or(args.params, "timeout_ms", 1000))),
+        _release_time(param_or(args.params, "release_ms", 0)) {}
+
+  ~ServiceProbe() override {
+    std::this_thread::sleep_for(_release_time);
+    say("released");
+  }
 
   bool on_initialize() override {
     if (_serve) {
@@ -81,6 +89,7 @@ private:
   std::chrono::milliseconds _handler_time;
   std::string _call;
   std::chrono::nanoseconds _timeout;
+  std::chrono::milliseconds _release_time;
   std::shared_ptr<Orvo::ServiceServer<int, int>> _server;
   std::shared_ptr<Orvo::ServiceClient<int, int>> _client;
   bool _handled = false;

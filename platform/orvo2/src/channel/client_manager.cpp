@@ -58,6 +58,7 @@ ClientManager::ClientManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   _rx_slots.assign(_devices.size(), nullptr);
   _tx_slots.assign(_devices.size(), nullptr);
   _staging.assign(largest, 0);
+  refuse_a_driven_channel();
 }
 
 ClientManager::~ClientManager() { detach(); }
@@ -69,6 +70,12 @@ bool ClientManager::first_refusal(int reason) noexcept {
   _refused_reason = reason;
   _refused_generation = _generation;
   return true;
+}
+
+void ClientManager::report_server_gone() noexcept {
+  Context().journal().jhigh().vlog(Journal::Warning,
+                                   "ClientManager: channel '{}': its server (process {}) is gone; waiting for a new one",
+                                   _name, _server_pid);
 }
 
 void ClientManager::report_copy_failure(const Hal::DeviceRt& device, const char* what) noexcept {
@@ -162,26 +169,47 @@ bool ClientManager::pair_devices(std::uint32_t count) {
 }
 
 // One client per channel: two writers of the same tx slots would tear them.
-// A holder whose process is gone is replaced.
+// The claim is the segment's client lock, which ends with its holder; the
+// token only names the holder's process.
 bool ClientManager::claim_channel() {
-  std::uint64_t holder = _header->client_token.load(std::memory_order_acquire);
-  while (holder != _token) {
-    const bool holder_gone =
-        holder == 0 || (token_pid(holder) != static_cast<std::int32_t>(::getpid()) &&
-                        !shm::process_alive(token_pid(holder)));
-    if (!holder_gone) {
-      if (first_refusal(ChannelTaken)) {
-        Context().journal().jhigh().vlog(
-            Journal::Error, "ClientManager: channel '{}' already has a client in process {}; nothing is exchanged",
-            _name, token_pid(holder));
-      }
+  const int error = _segment.lock(shm::kClientLock);
+  if (error != 0) {
+    if (!first_refusal(ChannelTaken)) {
       return false;
     }
-    if (_header->client_token.compare_exchange_weak(holder, _token, std::memory_order_acq_rel)) {
-      return true;
+    if (error == EAGAIN) {
+      const std::uint64_t holder = _header->client_token.load(std::memory_order_acquire);
+      Context().journal().jhigh().vlog(
+          Journal::Error, "ClientManager: channel '{}' already has a client in process {}; nothing is exchanged",
+          _name, token_pid(holder));
+    } else {
+      Context().journal().jhigh().vlog(Journal::Error,
+                                       "ClientManager: channel '{}': cannot lock shared memory '{}' for its client: {}",
+                                       _name, _segment_name, std::strerror(error));
     }
+    return false;
   }
+  _header->client_token.store(_token, std::memory_order_release);
   return true;
+}
+
+// A second robot process on a channel that another drives would drive
+// nothing, yet take the ROS node's name from the one that drives the robot:
+// it is refused before it starts anything else.
+void ClientManager::refuse_a_driven_channel() const {
+  shm::ShmSegment probe;
+  if (probe.open_existing(_segment_name) != 0) {
+    return;  // no server yet, or a segment check_server_alive() refuses with its reason
+  }
+  const shm::HeaderCopy copy = shm::copy_header(probe.data(), probe.size());
+  if (shm::check_header(copy, probe.size()) != nullptr || !probe.locked_elsewhere(shm::kClientLock)) {
+    return;
+  }
+  const std::uint64_t holder = shm::header_of(probe.data())->client_token.load(std::memory_order_acquire);
+  throw std::runtime_error(fmt::format(
+      "ClientManager: channel '{}' is already driven by a client in process {} (shared memory '{}'); one client per "
+      "channel: refused",
+      _name, token_pid(holder), _segment_name));
 }
 
 bool ClientManager::attach() {
@@ -221,7 +249,7 @@ bool ClientManager::attach() {
     _segment.unmap();
     return false;
   }
-  if (!shm::process_alive(_server_pid) || !pair_devices(copy.device_count)) {
+  if (!_segment.locked_elsewhere(shm::kServerLock) || !pair_devices(copy.device_count)) {
     _segment.unmap();
     return false;
   }
@@ -262,9 +290,11 @@ bool ClientManager::segment_intact() noexcept {
 
 bool ClientManager::check_server_alive() {
   if (_header != nullptr && segment_intact()) {
-    if (_header->state.load(std::memory_order_acquire) == shm::Serving &&
-        shm::process_alive(_server_pid)) {
-      return true;
+    if (_header->state.load(std::memory_order_acquire) == shm::Serving) {
+      if (_segment.locked_elsewhere(shm::kServerLock)) {
+        return true;
+      }
+      report_server_gone();
     }
     detach();
   }
@@ -293,7 +323,8 @@ bool ClientManager::recv() {
       // A heartbeat that moved proves the server alive without a system call.
       _idle_cycles = 0;
       const std::uint64_t heartbeat = _header->heartbeat.load(std::memory_order_relaxed);
-      if (heartbeat == _last_heartbeat && !shm::process_alive(_server_pid)) {
+      if (heartbeat == _last_heartbeat && !_segment.locked_elsewhere(shm::kServerLock)) {
+        report_server_gone();
         detach();
       }
       _last_heartbeat = heartbeat;

@@ -114,20 +114,21 @@ ServerManager::ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
 }
 
 void ServerManager::create_segment(std::size_t size) {
-  int error = _segment.create_exclusive(_segment_name, size);
+  int error = _segment.create_exclusive(_segment_name, size, shm::kServerLock);
   if (error == EEXIST) {
     replace_stale_segment();
-    error = _segment.create_exclusive(_segment_name, size);
+    error = _segment.create_exclusive(_segment_name, size, shm::kServerLock);
   }
   if (error != 0) {
-    throw std::runtime_error(fmt::format("ServerManager: channel '{}': cannot create shared memory '{}': {}", _name,
-                                         _segment_name, std::strerror(error)));
+    throw std::runtime_error(fmt::format("ServerManager: channel '{}': cannot create shared memory '{}' of {} bytes: {}",
+                                         _name, _segment_name, size, std::strerror(error)));
   }
 }
 
-// A segment whose server process is gone (or that no server finished writing)
-// is marked superseded, so that a client still mapping it moves on, and its
-// name is removed. A segment of a live server is left alone.
+// A segment whose server no longer holds its lock (its process is gone,
+// whatever process now has its id) is marked superseded, so that a client
+// still mapping it moves on, and its name is removed. A segment of a live
+// server is left alone.
 void ServerManager::replace_stale_segment() {
   shm::ShmSegment old;
   const int error = old.open_existing(_segment_name);
@@ -141,7 +142,7 @@ void ServerManager::replace_stale_segment() {
     const bool ours = header->magic == shm::kChannelMagic && header->layout_version == shm::kLayoutVersion;
     if (ours) {
       const std::uint32_t state = header->state.load(std::memory_order_acquire);
-      if ((state == shm::Serving || state == shm::Initialising) && shm::process_alive(header->server_pid)) {
+      if ((state == shm::Serving || state == shm::Initialising) && old.locked_elsewhere(shm::kServerLock)) {
         throw std::runtime_error(fmt::format("ServerManager: channel '{}' is already served by process {} (shared memory '{}')",
                                              _name, header->server_pid, _segment_name));
       }

@@ -1,8 +1,5 @@
 #include "shm_channel.h"
 
-#include <signal.h>
-
-#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
@@ -95,13 +92,6 @@ void locate_slots(unsigned char* data, SlotHeader** rx, SlotHeader** tx) {
     tx[i] = reinterpret_cast<SlotHeader*>(data + offset);
     offset += slot_size(table[i].tx_size);
   }
-}
-
-bool process_alive(std::int32_t pid) {
-  if (pid <= 0) {
-    return false;
-  }
-  return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 }  // namespace shm

@@ -1,7 +1,6 @@
 #pragma once
 // Helpers both ends of a device channel use on a segment: its name, the check
-// of a mapped segment before trusting any of it, slot addresses, liveness of
-// the process at the other end.
+// of a mapped segment before trusting any of it, slot addresses.
 
 #include <cstddef>
 #include <cstdint>
@@ -60,9 +59,6 @@ inline DeviceEntry* table_of(unsigned char* data) {
 
 // Fills `rx[i]` and `tx[i]` with the slots of table entry i, for every entry.
 void locate_slots(unsigned char* data, SlotHeader** rx, SlotHeader** tx);
-
-// Any thread; one system call. True while process `pid` exists.
-bool process_alive(std::int32_t pid);
 
 // Control cycle; never throws. Runs `copy` (a device's raw accessor) and
 // turns an exception into false, handed to `report(device, text)`.

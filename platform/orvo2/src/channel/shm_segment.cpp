@@ -20,6 +20,23 @@ bool trusted(const struct stat& info) {
   return info.st_uid == ::geteuid() && (info.st_mode & kSharedBits) == 0;
 }
 
+struct flock byte_range(short type, int byte) {
+  struct flock range {};
+  range.l_type = type;
+  range.l_whence = SEEK_SET;
+  range.l_start = byte;
+  range.l_len = 1;
+  return range;
+}
+
+int lock_fd(int fd, int byte) {
+  struct flock range = byte_range(F_WRLCK, byte);
+  if (::fcntl(fd, F_OFD_SETLK, &range) == 0) {
+    return 0;
+  }
+  return errno == EACCES ? EAGAIN : errno;
+}
+
 }  // namespace
 
 ShmSegment::~ShmSegment() { unmap(); }
@@ -37,20 +54,25 @@ int ShmSegment::map_fd(int fd, std::size_t size) {
   return 0;
 }
 
-int ShmSegment::create_exclusive(const std::string& name, std::size_t size) {
+int ShmSegment::create_exclusive(const std::string& name, std::size_t size, int lock_byte) {
   unmap();
   const int fd = ::shm_open(name.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
   if (fd < 0) {
     return errno;
   }
-  // The umask may have taken bits away; it never adds any.
-  if (::fchmod(fd, 0600) != 0 || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-    const int error = errno;
+  // The umask may have taken bits away; it never adds any. The pages are
+  // reserved now: an object only sized would raise SIGBUS at its first write
+  // when the file system is full.
+  int error = ::fchmod(fd, 0600) != 0 ? errno : lock_fd(fd, lock_byte);
+  if (error == 0) {
+    error = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
+  }
+  if (error != 0) {
     ::close(fd);
     ::shm_unlink(name.c_str());
     return error;
   }
-  const int error = map_fd(fd, size);
+  error = map_fd(fd, size);
   if (error != 0) {
     ::shm_unlink(name.c_str());
   }
@@ -108,6 +130,13 @@ void ShmSegment::unmap() {
     _size = 0;
     _fd = -1;
   }
+}
+
+int ShmSegment::lock(int byte) noexcept { return _fd < 0 ? EBADF : lock_fd(_fd, byte); }
+
+bool ShmSegment::locked_elsewhere(int byte) const noexcept {
+  struct flock range = byte_range(F_WRLCK, byte);
+  return _fd >= 0 && ::fcntl(_fd, F_OFD_GETLK, &range) == 0 && range.l_type != F_UNLCK;
 }
 
 bool ShmSegment::intact() const noexcept {

@@ -7,12 +7,15 @@
 // recv() and send() from the one thread that drives the devices (the hardware
 // thread). None of them blocks on the server, allocates or throws.
 //
-// Liveness: check_server_alive() maps the segment and checks the server
-// process. Afterwards recv() notices at once a server that closed the channel
-// or that a new server replaced (the header's state); a server that died
-// silently is noticed after kLivenessCheckCycles cycles without new data: if
-// its heartbeat did not move meanwhile, its process is checked. While detached, recv() tries to attach again every
-// kLivenessCheckCycles cycles, so a new server on the same name is picked up.
+// Liveness: check_server_alive() maps the segment and checks that its server
+// still holds the segment's server lock (not its process id, which another
+// process may have by now); the client holds the client lock while attached.
+// Afterwards recv() notices at once a server that closed the channel or that
+// a new server replaced (the header's state); a server that died silently is
+// noticed after kLivenessCheckCycles cycles without new data: if its heartbeat
+// did not move meanwhile, its lock is checked, and its loss is logged once.
+// While detached, recv() tries to attach again every kLivenessCheckCycles
+// cycles, so a new server on the same name is picked up.
 // Those checks, and one fstat per call while attached (a segment truncated
 // under the client is dropped before it is touched), are the only system
 // calls of the cycle.
@@ -36,9 +39,11 @@ class ClientManager {
 public:
   static constexpr unsigned kLivenessCheckCycles = 250;
 
-  // Set-up thread; allocates. Connects nothing yet. Throws std::runtime_error
-  // for a transport other than "shm", an invalid channel name or a device
-  // listed twice (same name and type).
+  // Set-up thread; allocates, system calls. Connects nothing yet. Throws
+  // std::runtime_error for a transport other than "shm", an invalid channel
+  // name, a device listed twice (same name and type), or a channel that a
+  // live client (of this process or another) drives already, naming the
+  // channel and that client's process.
   ClientManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices, std::string transport,
                 std::string name);
   // Set-up thread; system calls. Gives the channel up for another client.
@@ -74,6 +79,8 @@ private:
   bool segment_intact() noexcept;
   bool pair_devices(std::uint32_t count);
   bool claim_channel();
+  void refuse_a_driven_channel() const;
+  void report_server_gone() noexcept;
   bool first_refusal(int reason) noexcept;
   void report_copy_failure(const Hal::DeviceRt& device, const char* what) noexcept;
 

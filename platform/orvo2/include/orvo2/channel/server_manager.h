@@ -25,9 +25,11 @@ struct SlotHeader;
 class ServerManager {
 public:
   // Set-up thread; allocates, blocks in system calls. Creates "/orvo2_<name>"
-  // with one table entry per device, in list order. A segment left by a server
-  // process that no longer exists is replaced. Throws std::runtime_error for a
-  // transport other than "shm", a live server already on `name`, a segment on
+  // with one table entry per device, in list order, its pages reserved, and
+  // holds the segment's server lock until destroyed. A segment whose server
+  // lock nobody holds (its server ended) is replaced. Throws
+  // std::runtime_error for a transport other than "shm", a live server
+  // already on `name`, a full file system (naming the segment), a segment on
   // the name that belongs to another user or grants group or other access
   // (never replaced: someone else may be using it), a device name
   // or type too long for the table, a device listed twice (same name and

@@ -29,6 +29,14 @@ constexpr std::size_t kDeviceTypeSize = 32;  // NUL included: 31 characters fit
 constexpr std::uint32_t kMaxRecordSize = 1u << 16;
 constexpr std::uint32_t kMaxDevices = 1u << 12;
 
+// Liveness: the server holds the write lock on byte kServerLock of the
+// segment for as long as it serves, the client attached to it the one on byte
+// kClientLock (open file description locks). A lock ends with the process that
+// holds it and only a process that may open the segment can take one, so,
+// unlike a process id, neither can be outlived or taken by someone else. The
+// process ids in the header only name the holders in messages.
+enum LockByte : int { kServerLock = 0, kClientLock = 1 };
+
 enum ChannelState : std::uint32_t {
   Initialising = 0,  // the server is still writing the table
   Serving = 1,       // table complete, server running

@@ -22,9 +22,11 @@ public:
   ShmSegment& operator=(const ShmSegment&) = delete;
 
   // Set-up thread; blocks in system calls. Creates `name` (which must not
-  // exist yet) with `size` zero bytes and mode 0600 whatever the umask, and
-  // maps it. Returns 0 or an errno value.
-  int create_exclusive(const std::string& name, std::size_t size);
+  // exist yet) with mode 0600 whatever the umask, takes the lock on byte
+  // `lock_byte` (see lock()), reserves `size` zero bytes (so that a full file
+  // system is ENOSPC here, not SIGBUS at the first write) and maps it. Returns
+  // 0 or an errno value; on failure the name is removed again.
+  int create_exclusive(const std::string& name, std::size_t size, int lock_byte);
   // Set-up thread; blocks in system calls; never allocates. Maps the whole of
   // an existing object. Returns 0 or an errno value: ENOENT when there is
   // none; EPERM when it belongs to another user or grants group or other
@@ -35,6 +37,17 @@ public:
   void unmap();
   // Any thread; a system call. Removes the name; mappings stay valid.
   static void unlink(const std::string& name);
+
+  // Any thread; one system call, never blocks or allocates. Takes the write
+  // lock on byte `byte` of the mapped object for this mapping: an open file
+  // description lock, held until unmap() or the end of the process, which no
+  // other mapping can take meanwhile. Returns 0, EAGAIN when another mapping
+  // holds it, or another errno value.
+  int lock(int byte) noexcept;
+  // Any thread; one system call, never blocks or allocates. True when another
+  // mapping of the object holds the lock on byte `byte`: some process that may
+  // open the object still has it mapped.
+  bool locked_elsewhere(int byte) const noexcept;
 
   // Any thread; one system call, never blocks or allocates. False when the
   // object no longer covers the whole mapping (someone truncated it), so that
