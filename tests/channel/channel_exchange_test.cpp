@@ -6,6 +6,8 @@
 
 #include "orvo2/channel/client_manager.h"
 #include "orvo2/channel/server_manager.h"
+#include "orvo2/channel/shm_channel_layout.h"
+#include "orvo2/channel/shm_segment.h"
 #include "test_device.h"
 
 namespace Orvo {
@@ -55,6 +57,26 @@ TEST(ChannelExchange, RecordsCrossBothWaysForEveryDevice) {
       }
     }
   }
+}
+
+TEST(ChannelExchange, FrameWhoseSlotCouldNotBeReadIsReadAgain) {
+  const std::string channel = unique_channel("unread");
+  auto hip = std::make_shared<TestDevice>("hip");
+  auto robot_hip = std::make_shared<TestDevice>("hip");
+  ServerManager server(devices(hip), "shm", channel);
+  ClientManager client(devices(robot_hip), "shm", channel);
+  ASSERT_TRUE(client.check_server_alive());
+  shm::ShmSegment segment;
+  ASSERT_EQ(segment.open_existing("/orvo2_" + channel), 0);
+  auto* rx_slot = reinterpret_cast<shm::SlotHeader*>(segment.data() + shm::slots_offset(1));
+
+  hip->fill_rx(5.f);
+  ASSERT_TRUE(server.send(false));
+  rx_slot->seq.fetch_add(1);  // as a writer caught in the middle of its copy leaves it
+  EXPECT_FALSE(client.recv());
+  rx_slot->seq.fetch_add(1);
+  ASSERT_TRUE(client.recv()) << "the frame is still there to be read";
+  EXPECT_EQ(robot_hip->rx_float(0), 5.f);
 }
 
 TEST(ChannelExchange, ServerKeepsTxOfDevicesTheClientDoesNotDrive) {

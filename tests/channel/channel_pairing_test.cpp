@@ -2,9 +2,13 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -14,6 +18,7 @@
 #include "orvo2/channel/shm_channel_layout.h"
 #include "orvo2/channel/shm_segment.h"
 #include "orvo2/context/journal.h"
+#include "test_child.h"
 #include "test_device.h"
 
 namespace Orvo {
@@ -80,6 +85,14 @@ TEST(ChannelPairing, SizeMismatchIsRefusedWithBothSizes) {
   EXPECT_EQ(journal.count("ClientManager: channel '" + channel +
                           "': device 'knee' record sizes differ: rx 40 bytes here and 44 on the server, "
                           "tx 24 bytes here and 24 on the server; nothing is exchanged"),
+            1);
+  // Only the tx record larger: the client would write past the server's slot.
+  ClientManager wider_tx(devices(std::make_shared<TestDevice>("hip"), std::make_shared<TestDevice>("knee", 44, 32)),
+                         "shm", channel);
+  EXPECT_FALSE(wider_tx.check_server_alive());
+  EXPECT_EQ(journal.count("ClientManager: channel '" + channel +
+                          "': device 'knee' record sizes differ: rx 44 bytes here and 44 on the server, "
+                          "tx 32 bytes here and 24 on the server; nothing is exchanged"),
             1);
 
   // A device of another type under the same name does not pair either.
@@ -152,20 +165,67 @@ TEST(ChannelPairing, SegmentOthersMayOpenIsRefusedByBothEnds) {
   ASSERT_EQ(::stat(segment_file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u) << "whatever the umask";
 
-  // As another user's server would leave it: readable and writable by all.
-  ASSERT_EQ(::chmod(segment_file.c_str(), 0666), 0);
+  // As another user's server would leave it: open to its group, to all
+  // others, or to both.
+  const std::string uid = std::to_string(::geteuid());
+  for (const auto& [mode, text] : {std::pair<mode_t, const char*>{0660, "0660"}, {0606, "0606"}, {0666, "0666"}}) {
+    ASSERT_EQ(::chmod(segment_file.c_str(), mode), 0);
+    ClientManager client(devices(std::make_shared<TestDevice>("hip")), "shm", channel);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_FALSE(client.check_server_alive()) << text;
+    }
+    EXPECT_EQ(journal.count("ClientManager: channel '" + channel + "': shared memory '/orvo2_" + channel +
+                            "' refused: owner uid " + uid + ", mode " + text + "; only segments of uid " + uid +
+                            " without group or other access are used"),
+              1);
+  }
+  EXPECT_THAT(throw_text([&] { ServerManager second(devices(std::make_shared<TestDevice>("hip")), "shm", channel); }),
+              HasSubstr("ServerManager: channel '" + channel + "': shared memory '/orvo2_" + channel +
+                        "' is held by a segment of owner uid " + uid + " with mode 0666"));
+}
+
+// Mode 0600 keeps other users out, but not root: a segment that another
+// user's server made is that user's records, and a client run as root must
+// not take them.
+TEST(ChannelPairing, SegmentOfAnotherUserIsRefused) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "a segment of another user can be opened only as root";
+  }
+  constexpr uid_t other_user = 65534;
+  const std::string channel = unique_channel("owner");
+  SegmentRemover remover(channel);
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ChildProcess server([&] {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(other_user) != 0 || ::setuid(other_user) != 0) {
+      return;
+    }
+    ServerManager manager(devices(std::make_shared<TestDevice>("hip")), "shm", channel);
+    const char served = 1;
+    if (::write(ready[1], &served, 1) != 1) {
+      return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (ChildProcess::parent_alive() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  ::close(ready[1]);
+  pollfd served{ready[0], POLLIN, 0};
+  char byte = 0;
+  const bool serving = ::poll(&served, 1, 10000) == 1 && ::read(ready[0], &byte, 1) == 1;
+  ::close(ready[0]);
+  ASSERT_TRUE(serving) << "no server of user " << other_user;
+
+  JournalCapture journal;
   ClientManager client(devices(std::make_shared<TestDevice>("hip")), "shm", channel);
   for (int i = 0; i < 3; ++i) {
     EXPECT_FALSE(client.check_server_alive());
   }
-  const std::string uid = std::to_string(::geteuid());
   EXPECT_EQ(journal.count("ClientManager: channel '" + channel + "': shared memory '/orvo2_" + channel +
-                          "' refused: owner uid " + uid + ", mode 0666; only segments of uid " + uid +
-                          " without group or other access are used"),
+                          "' refused: owner uid 65534, mode 0600; only segments of uid 0 without group or "
+                          "other access are used"),
             1);
-  EXPECT_THAT(throw_text([&] { ServerManager second(devices(std::make_shared<TestDevice>("hip")), "shm", channel); }),
-              HasSubstr("ServerManager: channel '" + channel + "': shared memory '/orvo2_" + channel +
-                        "' is held by a segment of owner uid " + uid + " with mode 0666"));
 }
 
 TEST(ChannelPairing, DeviceCountChangingWhileAClientPairsNeverMovesSlotsOutOfTheSegment) {

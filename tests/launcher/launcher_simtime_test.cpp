@@ -33,11 +33,14 @@ TEST(LauncherSimTime, StartUpWaitsForTheFirstClockCountAndStopsInOrder) {
   TempDir dir("launcher_simtime");
   ClockSender sender;
   ASSERT_TRUE(sender.ok());
+  sender.send(999000000);  // left by a simulator that has ended: not a start
   ChildProcess launcher({ORVOCORE_PATH, "--simtime", "--config", OrvoTest::write_dummy_config(dir, two_threads)});
+  ASSERT_TRUE(OrvoTest::wait_until([&] { return sender.queued() == 0; }, 10s)) << launcher.errors();
   std::this_thread::sleep_for(500ms);
-  EXPECT_EQ(launcher.output().find("started running"), std::string::npos);
+  EXPECT_EQ(launcher.output().find("started running"), std::string::npos) << "started from a count queued before";
 
-  // Counts queued before orvocore opened the queue are dropped: send until one is taken.
+  // A count sent while orvocore still empties the queue goes with the rest:
+  // send until one is taken.
   ASSERT_TRUE(OrvoTest::wait_until(
       [&] {
         sender.send(1000000000);

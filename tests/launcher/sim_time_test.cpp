@@ -4,6 +4,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -42,14 +44,21 @@ TEST(SimTime, FollowsTheSenderAndStopsWithoutOne) {
   ASSERT_TRUE(sender.ok());
   Orvo::JournalCapture journal;
   // Left in the queue by a simulator that has ended: never the start time.
+  // Start-up waits past it for a count sent after the queue was opened.
   sender.send(3'000'000);
-  std::thread first_count([&sender] {
-    std::this_thread::sleep_for(300ms);
-    sender.send(5'000'000);
-  });
-
-  Orvo::SimTime sim_time;
-  first_count.join();
+  auto starting = std::async(std::launch::async, [] { return std::make_unique<Orvo::SimTime>(); });
+  ASSERT_TRUE(eventually([&sender] { return sender.queued() == 0; }, 10s)) << "the queue was never read";
+  EXPECT_EQ(starting.wait_for(200ms), std::future_status::timeout) << "started from a count queued before";
+  // A count sent while the receiver still empties the queue goes with the
+  // rest: sent again until start-up takes one.
+  ASSERT_TRUE(eventually(
+      [&] {
+        sender.send(5'000'000);
+        return starting.wait_for(50ms) == std::future_status::ready;
+      },
+      10s));
+  const std::unique_ptr<Orvo::SimTime> started = starting.get();
+  Orvo::SimTime& sim_time = *started;
   EXPECT_TRUE(simulated_clock::uses_sim_time());
   EXPECT_EQ(simulated_clock::now().time_since_epoch(), 5ms);
   EXPECT_EQ(journal.count("opening socket 'gz_to_orvo2_time' .. \n"), 1);

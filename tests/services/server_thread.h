@@ -21,9 +21,13 @@ public:
           setup(_queue);
           _ready.store(true);
           while (_running.load()) {
+            // Marked before the flag is read, so that a pause sees a drain
+            // that read it before the pause was set.
+            _in_drain.store(true);
             if (_draining.load()) {
               _queue.run();
             }
+            _in_drain.store(false);
             std::this_thread::yield();
           }
         }) {
@@ -40,13 +44,21 @@ public:
   }
 
   bool ready() const { return _ready.load(); }
-  void set_draining(bool draining) { _draining.store(draining); }
+  // A pause returns once a drain in progress has ended: from then on no call
+  // is served until draining is resumed.
+  void set_draining(bool draining) {
+    _draining.store(draining);
+    while (_in_drain.load()) {
+      std::this_thread::yield();
+    }
+  }
 
 private:
   CallbackQueue _queue;
   std::atomic<bool> _ready{false};
   std::atomic<bool> _running{true};
   std::atomic<bool> _draining{true};
+  std::atomic<bool> _in_drain{false};
   std::thread _thread;
 };
 

@@ -30,6 +30,11 @@ public:
   bool ok() const { return _queue != static_cast<mqd_t>(-1); }
   void send(int64_t ns) { mq_send(_queue, reinterpret_cast<const char*>(&ns), sizeof(ns), 0); }
   void send_bytes(const std::string& bytes) { mq_send(_queue, bytes.data(), bytes.size(), 0); }
+  // Counts sent and not yet taken by a receiver.
+  long queued() const {
+    mq_attr attr{};
+    return mq_getattr(_queue, &attr) == 0 ? attr.mq_curmsgs : -1;
+  }
 
 private:
   mqd_t _queue;
