@@ -266,6 +266,25 @@ TEST_F(RosIoEndToEnd, JointMasterTuningServicesAnswer) {
       << reply;
 }
 
+// A logger tool lists orvocore's loggers without the fault of rosconsole's
+// own listing, which crashed the process at its next logger lookup.
+TEST_F(RosIoEndToEnd, LoggerListingsLeaveOrvocoreRunningAndAnswering) {
+  start_master();
+  ASSERT_TRUE(_master->ready());
+  start_core();
+  ASSERT_TRUE(bridge_up()) << _core->output();
+
+  for (int call_number = 0; call_number < 3; ++call_number) {
+    const std::string loggers = call("get_loggers");
+    EXPECT_NE(loggers.find("name: \"ros.roscpp\""), std::string::npos) << loggers;
+  }
+  // New ROS clients of orvocore: a rospy node, a subscriber, a service call.
+  run_tool("/usr/bin/python3 -c \"import rospy; rospy.init_node('logger_probe', disable_signals=True)\"");
+  EXPECT_NE(echo_once("statistics").find("name: \"ros_io\""), std::string::npos);
+  EXPECT_NE(call("get_plugin_list").find("plugins: \n  - probe\n  - ros_io"), std::string::npos);
+  EXPECT_TRUE(_core->running()) << _core->output();
+}
+
 TEST_F(RosIoEndToEnd, StartUpWaitsForTheMasterAndGoesOnWhenItAppears) {
   start_core();
   ASSERT_TRUE(wait_until(
