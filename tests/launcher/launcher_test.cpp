@@ -117,6 +117,11 @@ TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
                                     "  ctrl:\n    period: 1ms\n    tasks:\n      t:\n        plugin: nowhere\n",
                                     "unknown_plugin"),
        "unable to load plug-in 'nowhere' for task 't'"},
+      // A name that ROS would refuse for the task's services.
+      {"task name ROS refuses",
+       OrvoTest::write_dummy_config(dir, "  ctrl:\n    period: 1ms\n    tasks:\n      2ctl:\n        plugin: test_plugin\n",
+                                    "digit_task"),
+       "threads/ctrl/tasks/2ctl: task name '2ctl' does not start with a letter"},
   };
   for (const Case& bad : cases) {
     ChildProcess launcher({ORVOCORE_PATH, "-C", bad.config});
