@@ -49,13 +49,16 @@ ChildProcess* start_simulator(std::unique_ptr<ChildProcess>& slot) {
   return slot.get();
 }
 
-// The example configuration without its ROS bridge (it needs a ROS master),
-// with the task "track" of the test plug-in in its control thread.
+// The example configuration without its ROS bridge and command input (they
+// need a ROS master) and without its command filter, with the task "track"
+// of the test plug-in in its control thread.
 std::string track_config(const OrvoTest::TempDir& dir, const std::vector<std::string>& targets) {
   YAML::Node root = YAML::LoadFile(kExample + "/config.yaml");
   root["robot"]["urdf"] = kExample + "/" + root["robot"]["urdf"].as<std::string>();
   root["robot"]["srdf"] = kExample + "/" + root["robot"]["srdf"].as<std::string>();
   root["threads"].remove("ros_thread");
+  root["threads"]["ctrl_thread"]["tasks"].remove("ros_control");
+  root.remove("parameters");
   YAML::Node track;
   track["plugin"] = "robust_track";
   track["params"]["targets"]["type"] = "string_list";
