@@ -72,6 +72,23 @@ bool relay_made(const std::shared_ptr<Subscriber<T>>& subscriber, const std::str
 
 }  // namespace
 
+class RosIO::WithdrawUnlessWired {
+public:
+  explicit WithdrawUnlessWired(RosIO& bridge) : _bridge(bridge) {}
+  WithdrawUnlessWired(const WithdrawUnlessWired&) = delete;
+  WithdrawUnlessWired& operator=(const WithdrawUnlessWired&) = delete;
+  ~WithdrawUnlessWired() {
+    if (!_wired) {
+      _bridge.withdraw();
+    }
+  }
+  void done() { _wired = true; }
+
+private:
+  RosIO& _bridge;
+  bool _wired = false;
+};
+
 RosIO::RosIO(const ControlPlugin::Args& args) : ControlPlugin(args) {
   setPrivilegedMode(true);
   setNamespace("orvo_internal");

@@ -82,22 +82,7 @@ public:
 private:
   // The plug-in's thread, in on_initialize: whatever ends the wiring early,
   // a false return or an exception, withdraws what it made.
-  class WithdrawUnlessWired {
-  public:
-    explicit WithdrawUnlessWired(RosIO& bridge) : _bridge(bridge) {}
-    WithdrawUnlessWired(const WithdrawUnlessWired&) = delete;
-    WithdrawUnlessWired& operator=(const WithdrawUnlessWired&) = delete;
-    ~WithdrawUnlessWired() {
-      if (!_wired) {
-        _bridge.withdraw();
-      }
-    }
-    void done() { _wired = true; }
-
-  private:
-    RosIO& _bridge;
-    bool _wired = false;
-  };
+  class WithdrawUnlessWired;
 
   // Shuts down every ROS topic and service of the bridge and drops its
   // framework subscriptions. Never throws.
