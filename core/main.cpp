@@ -32,6 +32,7 @@
 #include "orvo_interface/logger.h"
 #include "orvo_interface/orvo_interface.h"
 #include "orvo_interface/robot_interface.h"
+#include "ros_arguments.h"
 #include "ros_logger_level.h"
 #include "sim_time.h"
 #include "stop_deadline.h"
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
   TCLAP::SwitchArg simtime("S", "simtime", "Synchronize with simulation time", cmd, false);
   TCLAP::ValueArg<std::string> config("C", "config", "Path to the orvo2 yaml configuration file", false, "",
                                       "filepath", cmd);
+  const std::vector<std::string> ros_args = Orvo::take_ros_arguments(argc, argv);
   cmd.parse(argc, argv);
 
   if (verbose.getValue()) {
@@ -117,6 +119,7 @@ int main(int argc, char** argv) {
     parser = std::make_unique<Orvo::ConfigParser>(root, model);
     params.setParam<Orvo::Hal::HardwareDescription>("/orvo_internal/hardware_description", parser->getHw());
     Orvo::publish_extra_parameters(params, parser->getParameters());
+    Orvo::publish_ros_arguments(params, ros_args);
 
     for (const std::string& name : parser->getThreads()) {
       const Orvo::SchedArgs sched = parser->getThreadSchedArgs(name);

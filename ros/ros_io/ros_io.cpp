@@ -72,6 +72,23 @@ bool relay_made(const std::shared_ptr<Subscriber<T>>& subscriber, const std::str
 
 }  // namespace
 
+class RosIO::WithdrawUnlessWired {
+public:
+  explicit WithdrawUnlessWired(RosIO& bridge) : _bridge(bridge) {}
+  WithdrawUnlessWired(const WithdrawUnlessWired&) = delete;
+  WithdrawUnlessWired& operator=(const WithdrawUnlessWired&) = delete;
+  ~WithdrawUnlessWired() {
+    if (!_wired) {
+      _bridge.withdraw();
+    }
+  }
+  void done() { _wired = true; }
+
+private:
+  RosIO& _bridge;
+  bool _wired = false;
+};
+
 RosIO::RosIO(const ControlPlugin::Args& args) : ControlPlugin(args) {
   setPrivilegedMode(true);
   setNamespace("orvo_internal");
@@ -85,7 +102,9 @@ RosIO::RosIO(const ControlPlugin::Args& args) : ControlPlugin(args) {
                                                     _ros_queue);
 }
 
-RosIO::~RosIO() {
+RosIO::~RosIO() { release_subscriptions(); }
+
+void RosIO::release_subscriptions() {
   // The internal queue lives on in its parameter and holds what is registered
   // on it: take back every subscription whose callback reaches this object.
   for (const auto& subscriber : _thread_times_subs) {
@@ -99,7 +118,29 @@ RosIO::~RosIO() {
   _internal_queue->remove(_joint_aggr_rx_sub.get());
 }
 
+void RosIO::withdraw() noexcept {
+  if (_node) {
+    // Every ROS topic and service made through the handle: a caller of a
+    // withdrawn service gets an error instead of waiting on a cycle that will
+    // never answer it.
+    _node->shutdown();
+  }
+  _service_servers.clear();
+  _ft_pubs.clear();
+  _imu_pubs.clear();
+  _lss_pubs.clear();
+  release_subscriptions();
+  _thread_times_subs.clear();
+  _task_stats_subs.clear();
+  _lifecycle_sub.reset();
+  _joint_master_info_sub.reset();
+  _joint_aggr_rx_sub.reset();
+  _ros_queue->clear();
+  jerror("task '{}' failed to initialise: its ROS topics and services are withdrawn \n", getName());
+}
+
 bool RosIO::on_initialize() {
+  WithdrawUnlessWired wiring(*this);
   const std::vector<std::string> tasks = Context().taskManager().getTaskNames();
   jlow().vlog(Journal::Info, "initialized with task list [{}] \n", fmt::join(tasks, ", "));
 
@@ -227,6 +268,7 @@ bool RosIO::on_initialize() {
   if (robot()) {
     robot()->setControlMode(ControlMode::Idle());
   }
+  wiring.done();
   return true;
 }
 

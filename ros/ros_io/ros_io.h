@@ -61,7 +61,9 @@ public:
   // topics and services, publishes the robot description as ROS parameters,
   // marks the plug-in autostart and not stoppable, puts the robot in Idle.
   // False, naming the topic, when a framework topic to relay exists with
-  // another type.
+  // another type. A false return or an exception first withdraws every ROS
+  // topic and service made so far: no ROS call waits on a cycle that will
+  // never run.
   bool on_initialize() override;
   // The plug-in's thread; drops every pending ROS callback, then completes
   // the start.
@@ -78,6 +80,14 @@ public:
   void on_joint_aggr_rx_recv(const Hal::JointMasterRx& msg);
 
 private:
+  // The plug-in's thread, in on_initialize: whatever ends the wiring early,
+  // a false return or an exception, withdraws what it made.
+  class WithdrawUnlessWired;
+
+  // Shuts down every ROS topic and service of the bridge and drops its
+  // framework subscriptions. Never throws.
+  void withdraw() noexcept;
+  void release_subscriptions();
   void publish_statistics();
   void publish_sensors(const ros::Time& stamp);
   void advertise_sensor_topics();

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <yaml-cpp/yaml.h>
 
+#include "bounded_wait.h"
 #include "child_process.h"
 #include "orvo2/channel/shm_segment.h"
 #include "orvo2/configuration/config_parser.h"
@@ -30,6 +31,8 @@
 #include "orvo2/devices/link_state_sensor.h"
 #include "orvo_interface/config_options.h"
 #include "orvo_interface/orvo_interface.h"
+#include "ros_master.h"
+#include "run_tool.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;
@@ -213,14 +216,16 @@ TEST(SimRobot, JointsSettleAtTheCommandSensorsFollowAndTheRobotOutlivesTheSimula
 namespace {
 
 // The example configuration for orvocore, in `dir`: without the joint
-// master and the ROS bridge (it needs a ROS master), with the task "hold" of the test control plug-in commanding
-// `targets` in the control thread.
+// master, the ROS bridge and the command input (they need a ROS master), with
+// the task "hold" of the test control plug-in commanding `targets` in the
+// control thread.
 std::string hold_config(const OrvoTest::TempDir& dir, const std::vector<std::string>& targets) {
   YAML::Node root = YAML::LoadFile(kExample + "/config.yaml");
   root["robot"]["urdf"] = kExample + "/" + root["robot"]["urdf"].as<std::string>();
   root["robot"]["srdf"] = kExample + "/" + root["robot"]["srdf"].as<std::string>();
   root["devices"].remove("joint_master");
   root["threads"].remove("ros_thread");
+  root["threads"]["ctrl_thread"]["tasks"].remove("ros_control");
   YAML::Node hal_devices;
   for (const auto& type : root["threads"]["hal_thread"]["devices"]) {
     if (type.as<std::string>() != "joint_master") hal_devices.push_back(type.as<std::string>());
@@ -279,4 +284,43 @@ TEST(SimRobot, OrvocoreHoldsTheCommandedPositionsAndStopsAfterTheSimulatorDied) 
   const double clock = reported(out, "clock seconds");
   EXPECT_GT(clock, 0.2) << out;
   EXPECT_LT(clock, 120.0) << out;
+}
+
+namespace {
+
+// The position of `joint` in a `rostopic echo` of the bridge's joint states.
+double echoed_position(const std::string& joint) {
+  const std::string text = OrvoTest::run_tool(
+      "/usr/bin/python3 -c \"import rospy, orvo_msgs.msg as m; rospy.init_node('echo', anonymous=True, "
+      "disable_signals=True); s = rospy.wait_for_message('/orvocore/joint_states', m.JointState, 10); "
+      "print('at', s.link_position[list(s.name).index('" + joint + "')])\"");
+  const auto at = text.find("at ");
+  return at == std::string::npos ? NAN : std::atof(text.c_str() + at + 3);
+}
+
+}  // namespace
+
+// The example as a ROS user drives it: its own configuration (bridge,
+// command input, filter), a stream of commands at 100 Hz moves a joint
+// without tripping a limit.
+TEST(SimRobot, TheExampleMovesOnRosCommands) {
+  const OrvoTest::RosMaster master("gz_sim_ros");
+  ::setenv("PYTHONPATH", ORVO_MSGS_PYTHON_DIR, 1);
+  SimulatorRun run;
+  ASSERT_TRUE(run.ready()) << run.process.output() << run.process.errors();
+  OrvoTest::ChildProcess core({ORVOCORE_PATH, "--simtime", "--config", kExample + "/config.yaml"});
+  ASSERT_TRUE(core.wait_for_output("started running", 30s)) << core.output() << core.errors();
+  ASSERT_TRUE(OrvoTest::wait_until(
+      [] { return OrvoTest::run_tool("/usr/bin/rosservice list", 10).find("/orvocore/ros_control/switch") != std::string::npos; },
+      30s));
+  EXPECT_NE(OrvoTest::run_tool("/usr/bin/rosservice call /orvocore/ros_control/switch 'data: true'").find("success: True"),
+            std::string::npos);
+
+  OrvoTest::ChildProcess stream({"/usr/bin/python3", "/usr/bin/rostopic", "pub", "-r", "100", "/orvocore/command",
+                                 "orvo_msgs/JointCommand", "{name: [elbow_pitch], position: [0.5], ctrl_mode: [1]}"});
+  EXPECT_TRUE(OrvoTest::wait_until([] { return std::abs(echoed_position("elbow_pitch") - 0.5) < 0.02; }, 30s))
+      << core.output();
+  stream.stop();
+  EXPECT_THAT(core.output(), testing::Not(testing::HasSubstr("safety limits exceeded"))) << core.output();
+  EXPECT_EQ(core.stop(), 0) << core.output();
 }

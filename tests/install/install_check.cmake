@@ -1,7 +1,8 @@
-# Installs into a temporary prefix, builds a control plug-in outside the source
-# tree against it (without the simulator's packages), and runs the installed
-# orvocore with it on dummy joints: every library must come from the prefix
-# (or the plug-in's own folder), none from the build tree.
+# Installs into a temporary prefix, builds the example control plug-in against
+# it in a folder of its own (without the simulator's packages), and runs the
+# installed orvocore with it on dummy joints behind the joint master until the
+# plug-in has moved its joint: every library must come from the prefix (or
+# the plug-in's own folder), none from the build tree.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
@@ -27,21 +28,30 @@ joints:
   joint_dummy:
     - {name: shoulder_yaw, id: 1}
     - {name: shoulder_pitch, id: 2}
+devices:
+  joint_master:
+    - {name: all_joints, id: 100}
 threads:
   hal_thread:
     period: 1ms
-    devices: [joint_dummy]
+    devices: [joint_dummy, joint_master]
+  ctrl_thread:
+    period: 1ms
     tasks:
-      outside_task:
-        plugin: outside
+      reach_task:
+        plugin: reach
+        params:
+          joint: {type: string, value: shoulder_pitch}
+          target: {type: double, value: 0.2}
+          autostart: {type: bool, value: true}
 ")
-# Runs orvocore until the plug-in runs (10 s at most), keeps the libraries it
+# Runs orvocore until the plug-in has moved its joint (10 s at most), keeps the libraries it
 # has mapped, then stops it with SIGINT.
 set(run_until_running [=[
   env -u LD_LIBRARY_PATH ORVO2_PLUGIN_PATH="$3" "$1/bin/orvocore" --config "$2" >"$4" 2>&1 &
   pid=$!
   for _ in $(seq 100); do
-    grep -q "outside plug-in 'outside_task' running" "$4" && break
+    grep -q "reach 'reach_task': joint 'shoulder_pitch' at 0.2 rad" "$4" && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
@@ -52,11 +62,13 @@ set(run_until_running [=[
 execute_process(COMMAND bash -c "${run_until_running}" run ${prefix} ${WORK_DIR}/config.yaml
   ${WORK_DIR}/build ${WORK_DIR}/orvocore.log ${WORK_DIR}/orvocore.maps RESULT_VARIABLE rc)
 file(READ ${WORK_DIR}/orvocore.log log)
-if(NOT rc EQUAL 0 OR NOT log MATCHES "started running" OR NOT log MATCHES "outside plug-in 'outside_task' running")
-  message(FATAL_ERROR "the installed orvocore did not run the outside plug-in (status ${rc}):\n${log}")
+if(NOT rc EQUAL 0 OR NOT log MATCHES "started running" OR
+   NOT log MATCHES "reach 'reach_task': joint 'shoulder_pitch' at 0.2 rad")
+  message(FATAL_ERROR "the installed orvocore did not run the outside plug-in to its target (status ${rc}):\n${log}")
 endif()
 file(STRINGS ${WORK_DIR}/orvocore.maps maps)
-foreach(library liborvo2.so libOrvoInterface.so liborvodev_joint_dummy.so libRobotInterfaceOrvo2Rt.so)
+foreach(library liborvo2.so libOrvoInterface.so liborvodev_joint_dummy.so liborvodev_joint_master.so
+        libRobotInterfaceOrvo2Rt.so)
   if(NOT maps MATCHES "${prefix}/${LIB_DIR}/${library}")
     string(REPLACE ";" "\n" listed "${maps}")
     message(FATAL_ERROR "${library} was not loaded from ${prefix}:\n${listed}")

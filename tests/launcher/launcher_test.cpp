@@ -51,6 +51,10 @@ TEST(Launcher, VersionHelpAndBadOptions) {
   ChildProcess no_config({ORVOCORE_PATH});
   ASSERT_TRUE(no_config.wait_for_exit(5s));
   EXPECT_EQ(no_config.exit_code(), 1);
+  // Not verbose: the robot-model library's warning still prints.
+  EXPECT_NE(no_config.output().find("WARNING in getOrvoConfig : ORVO_CONFIG env variable not set."),
+            std::string::npos)
+      << no_config.output();
   for (const char* way : {"--config FILE", "ORVO_CONFIG"}) {
     EXPECT_NE(no_config.errors().find(way), std::string::npos) << no_config.errors();
   }
@@ -92,6 +96,9 @@ TEST(Launcher, ConfigurationPathFromTheFirst299CharactersOfOrvoConfig) {
 
   ChildProcess launcher({ORVOCORE_PATH, "--verbose"}, {{"ORVO_CONFIG", pointer}});
   ASSERT_TRUE(launcher.wait_for_output("started running", 10s)) << launcher.output() << launcher.errors();
+  // Verbose: the robot-model library's debug lines print.
+  EXPECT_NE(launcher.output().find("$ORVO_CONFIG -> " + pointer + "\n"), std::string::npos) << launcher.output();
+  EXPECT_NE(launcher.output().find("getOrvoConfig -> " + config + "\n"), std::string::npos) << launcher.output();
   launcher.signal(SIGINT);
   ASSERT_TRUE(launcher.wait_for_exit(3s));
   EXPECT_EQ(launcher.exit_code(), 0);
@@ -117,6 +124,11 @@ TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
                                     "  ctrl:\n    period: 1ms\n    tasks:\n      t:\n        plugin: nowhere\n",
                                     "unknown_plugin"),
        "unable to load plug-in 'nowhere' for task 't'"},
+      // A name that ROS would refuse for the task's services.
+      {"task name ROS refuses",
+       OrvoTest::write_dummy_config(dir, "  ctrl:\n    period: 1ms\n    tasks:\n      2ctl:\n        plugin: test_plugin\n",
+                                    "digit_task"),
+       "threads/ctrl/tasks/2ctl: task name '2ctl' does not start with a letter"},
   };
   for (const Case& bad : cases) {
     ChildProcess launcher({ORVOCORE_PATH, "-C", bad.config});

@@ -54,8 +54,9 @@ ChildProcess* start_simulator(std::unique_ptr<ChildProcess>& slot) {
 }
 
 // The example configuration with the task "track" of the test plug-in in its
-// control thread; without its ROS bridge (it needs a ROS master) unless
-// `with_ros`, and then with the bridge's thread made first.
+// control thread, without its command input and its command filter; without
+// its ROS bridge (it needs a ROS master) unless `with_ros`, and then with the
+// bridge's thread made first.
 std::string track_config(const OrvoTest::TempDir& dir, const std::vector<std::string>& targets,
                          bool with_ros = false) {
   YAML::Node root = YAML::LoadFile(kExample + "/config.yaml");
@@ -71,6 +72,8 @@ std::string track_config(const OrvoTest::TempDir& dir, const std::vector<std::st
     }
   }
   root["threads"] = threads;
+  root["threads"]["ctrl_thread"]["tasks"].remove("ros_control");
+  root.remove("parameters");
   YAML::Node track;
   track["plugin"] = "robust_track";
   track["params"]["targets"]["type"] = "string_list";

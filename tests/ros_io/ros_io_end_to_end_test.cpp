@@ -267,6 +267,55 @@ TEST_F(RosIoEndToEnd, JointMasterTuningServicesAnswer) {
       << reply;
 }
 
+// A logger tool lists orvocore's loggers without the fault of rosconsole's
+// own listing, which crashed the process at its next logger lookup.
+TEST_F(RosIoEndToEnd, LoggerListingsLeaveOrvocoreRunningAndAnswering) {
+  start_master();
+  ASSERT_TRUE(_master->ready());
+  start_core();
+  ASSERT_TRUE(bridge_up()) << _core->output();
+
+  for (int call_number = 0; call_number < 3; ++call_number) {
+    const std::string loggers = call("get_loggers");
+    EXPECT_NE(loggers.find("name: \"ros.roscpp\""), std::string::npos) << loggers;
+  }
+  // New ROS clients of orvocore: a rospy node, a subscriber, a service call.
+  run_tool("/usr/bin/python3 -c \"import rospy; rospy.init_node('logger_probe', disable_signals=True)\"");
+  EXPECT_NE(echo_once("statistics").find("name: \"ros_io\""), std::string::npos);
+  EXPECT_NE(call("get_plugin_list").find("plugins: \n  - probe\n  - ros_io"), std::string::npos);
+  EXPECT_TRUE(_core->running()) << _core->output();
+}
+
+// roslaunch finds orvocore in the build's ROS package, hands it the node's
+// name, and its SIGINT stops orvocore in order.
+TEST_F(RosIoEndToEnd, RoslaunchRunsTheExampleAndStopsItInOrder) {
+  start_master();
+  ASSERT_TRUE(_master->ready());
+  ChildProcess launch({"/usr/bin/python3", "/usr/bin/roslaunch",
+                       std::string(ORVO2_SOURCE_DIR) + "/examples/dummy_robot/orvocore.launch", "name:=launched_core"},
+                      _dir.path() + "/roslaunch.log");
+  // roslaunch's nodes outlive a roslaunch that is killed: always end it with SIGINT.
+  struct Interrupt {
+    ChildProcess& launch;
+    ~Interrupt() { launch.stop(SIGINT, 20s); }
+  } interrupt{launch};
+  ASSERT_TRUE(wait_until(
+      [] {
+        return run_tool("/usr/bin/rosservice list", 10).find("/launched_core/set_filter_profile_fast") !=
+               std::string::npos;
+      },
+      30s))
+      << launch.output();
+  EXPECT_NE(run_tool("/usr/bin/rosnode list").find("/launched_core"), std::string::npos);
+
+  launch.signal(SIGINT);
+  ASSERT_TRUE(launch.wait_for_exit(20s)) << launch.output();
+  const std::string output = launch.output();
+  EXPECT_NE(output.find("started running"), std::string::npos) << output;
+  EXPECT_NE(output.find("gracefully stopping"), std::string::npos) << output;
+  EXPECT_EQ(output.find("PARSE ERROR"), std::string::npos) << output;
+}
+
 TEST_F(RosIoEndToEnd, StartUpWaitsForTheMasterAndGoesOnWhenItAppears) {
   start_core();
   ASSERT_TRUE(wait_until(

@@ -140,4 +140,25 @@ TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
   EXPECT_EQ(published_queue(), queue);
 }
 
+// A bridge whose wiring fails after it advertised leaves no ROS service that
+// its cycle, which never runs, would have to answer.
+TEST(RosIoPlugin, FailedWiringWithdrawsWhatItAdvertised) {
+  const OrvoTest::RosMaster master("ros_io_withdraw");
+  Orvo::JournalCapture journal;
+  // The last relay, made after every service, exists with another type.
+  auto clash = Orvo::Context().topicManager().advertise<int>("/joint_master/info", 0, "test");
+  auto failed = start_bridge("failed");
+  EXPECT_EQ(failed->getState(), Orvo::Runnable::InitFailed);
+  EXPECT_EQ(journal.count("task 'failed' failed to initialise: its ROS topics and services are withdrawn \n"), 1);
+
+  const std::string services = OrvoTest::run_tool("/usr/bin/rosservice list");
+  EXPECT_NE(services.find("/orvocore/get_loggers"), std::string::npos) << services;
+  for (const char* service : {"/orvocore/enable_joint_filter", "/orvocore/get_plugin_list",
+                              "/orvocore/joint_master/set_control_mask"}) {
+    EXPECT_EQ(services.find(service), std::string::npos) << services;
+  }
+  const std::string topics = OrvoTest::run_tool("/usr/bin/rostopic list");
+  EXPECT_EQ(topics.find("/orvocore/joint_states"), std::string::npos) << topics;
+}
+
 }  // namespace

@@ -47,8 +47,17 @@ void Logger::SetVerbosityLevel(int severity) { g_verbosity.store(severity); }
 
 int Logger::GetVerbosityLevel() { return g_verbosity.load(); }
 
-Logger::Stream Logger::info(int severity) { return Stream(severity >= g_verbosity.load()); }
+// The verbosity Low or below is the verbose setting: every information
+// entry prints, debug ones included.
+Logger::Stream Logger::info(int severity) {
+  const int verbosity = g_verbosity.load();
+  return Stream(severity >= verbosity || verbosity <= Low);
+}
 
-Logger::Stream Logger::warning(int severity) { return Stream(severity >= g_verbosity.load()); }
+// Warnings from Mid up print at every verbosity below Fatal.
+Logger::Stream Logger::warning(int severity) {
+  const int verbosity = g_verbosity.load();
+  return Stream(severity >= verbosity || (severity >= Mid && verbosity < Fatal));
+}
 
 }  // namespace Orvo

@@ -2,6 +2,7 @@
 
 #include <sched.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -338,6 +339,11 @@ ConfigParser::ConfigParser(const YAML::Node& root, const OrvoInterface& model) {
             task.name = task_entry.first.Scalar();
             const std::string task_key = key + "/tasks/" + task.name;
             reader.check_identifier(task.name, task_key);
+            if (!std::isalpha(static_cast<unsigned char>(task.name.front()))) {
+              reader.fail(task_key, fmt::format("task name '{}' does not start with a letter (ROS names the "
+                                                "task's services after it and refuses such a name)",
+                                                task.name));
+            }
             if (!task_names.insert(task.name).second) {
               reader.fail(task_key, fmt::format("task '{}' is configured twice", task.name));
             }

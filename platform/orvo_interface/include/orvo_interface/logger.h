@@ -1,6 +1,7 @@
 #pragma once
 // Console logger for set-up and tools: entries go to standard output, one
-// line each, when their severity reaches the verbosity level.
+// line each, when their severity reaches the verbosity level (see
+// SetVerbosityLevel for the verbose and the quiet ends of the scale).
 //   Logger::info(Logger::Low) << "joints: " << n << Logger::endl;
 // Not for control cycles: building an entry allocates, printing takes a lock.
 
@@ -46,7 +47,9 @@ public:
     std::ostringstream _text;
   };
 
-  // Any thread. Entries print when their severity is >= `severity`.
+  // Any thread. Entries print when their severity is >= `severity`; at Low
+  // or below every information entry prints (Debug too), and below Fatal
+  // every warning from Mid up.
   static void SetVerbosityLevel(int severity);
   static int GetVerbosityLevel();
 
