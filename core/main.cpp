@@ -57,8 +57,10 @@ void wait_for_sigint() {
   }
 }
 
-// A start-up failure ends the process at once, without the orderly stop.
+// A start-up failure ends the process at once, without the orderly stop,
+// once the journal lines of the threads that failed are written out.
 [[noreturn]] void fail_start_up(const char* what) {
+  Orvo::Journal::flush();
   std::fflush(stdout);
   std::cerr << "orvocore: " << what << std::endl;
   std::_Exit(1);

@@ -25,6 +25,11 @@ constexpr uint32_t kMaxCommandBytes = 1u << 20;
 // No robot has more joints: a longer array is refused before it is decoded,
 // so that no message costs the plug-in's thread more than that many entries.
 constexpr uint32_t kMaxCommandEntries = 1024;
+// What one run may apply: a message costs its joint entries plus one (a
+// refused one, one). Messages are never split, so a run stops after the
+// message that reaches the budget and leaves the rest queued for the next
+// cycles, in arrival order.
+constexpr size_t kEntriesPerRun = 1024;
 
 // Why an entry of a command was passed over.
 enum class Refusal { UnknownJoint, NoDevice, NoControlMode };
@@ -108,12 +113,18 @@ void RosControl::starting() {
   start_completed();
 }
 
-void RosControl::run() { ros_queue.callAvailable(ros::WallDuration(0)); }
+void RosControl::run() {
+  run_cost = 0;
+  while (run_cost < kEntriesPerRun && ros_queue.callOne(ros::WallDuration(0)) == ros::CallbackQueue::Called) {
+    ++run_cost;
+  }
+}
 
 void RosControl::on_cmd_recv(const orvo_msgs::JointCommand::ConstPtr& msg) {
   if (draining) {
     return;
   }
+  run_cost += msg->name.size();
   // The boundary with roscpp's queue: whatever goes wrong is reported here
   // and never reaches the worker loop.
   try {

@@ -38,7 +38,9 @@ public:
   // completes the start.
   void starting() override;
   // The plug-in's thread, every cycle. Applies the commands received since
-  // the last cycle, in arrival order. Takes roscpp's queue lock briefly (held
+  // the last cycle, in arrival order, up to a budget of 1024 joint entries
+  // (a message counts its entries plus one and is never split); the rest
+  // waits for the next cycles. Takes roscpp's queue lock briefly (held
   // by roscpp's threads only while they enqueue); a command's decoding
   // allocates. A message over 1 MiB, with an array of over 1024 entries, or
   // whose array counts claim more than its bytes hold, is refused before
@@ -61,6 +63,8 @@ private:
   ros::Subscriber cmd_sub;
   std::map<int, std::shared_ptr<Hal::JointBase>> joint_map;
   bool draining = false;
+  // The entries and messages applied so far in the current run.
+  size_t run_cost = 0;
 };
 
 }  // namespace Orvo

@@ -92,6 +92,14 @@ protected:
     return a;
   }
 
+  // Commands the initialised plug-in to start and drives it until it runs.
+  void start() {
+    ASSERT_TRUE(_plugin->command(Orvo::Runnable::Start));
+    for (int step = 0; step < 3 && _plugin->getState() != Orvo::Runnable::Running; ++step) {
+      _plugin->execute_lifecycle();
+    }
+  }
+
   // The aggregated commands sent since the last call.
   std::vector<Orvo::Hal::JointMasterTx> sent() {
     _sent.clear();
@@ -214,10 +222,7 @@ TEST_F(RosControlTest, OnlyCommandsAfterTheStartAreApplied) {
   auto early = command({"shoulder_yaw"}, {1});
   early->position = {1.0f};
   pub.publish(early);
-  ASSERT_TRUE(_plugin->command(Orvo::Runnable::Start));
-  for (int step = 0; step < 3 && _plugin->getState() != Orvo::Runnable::Running; ++step) {
-    _plugin->execute_lifecycle();
-  }
+  start();
   ASSERT_EQ(_plugin->getState(), Orvo::Runnable::Running);
   EXPECT_EQ(_robot->moves, 0);
   EXPECT_TRUE(sent().empty());
@@ -235,6 +240,37 @@ TEST_F(RosControlTest, OnlyCommandsAfterTheStartAreApplied) {
   ASSERT_EQ(commands.size(), 2u);
   EXPECT_FLOAT_EQ(entry(commands[0], 1).pos_ref, 2.0f);
   EXPECT_FLOAT_EQ(entry(commands[1], 1).pos_ref, 3.0f);
+}
+
+// A flood of the largest commands: a run applies its budget of entries in
+// whole messages and leaves the rest, in order, for the next runs, so the
+// newest command is still applied last.
+TEST_F(RosControlTest, EachRunAppliesABoundedShareOfAFlood) {
+  ros::NodeHandle client;
+  ros::Publisher pub = client.advertise<orvo_msgs::JointCommand>("/orvocore/command", 50);
+  _plugin->execute_lifecycle();
+  ASSERT_TRUE(Orvo::test::wait_until([&] { return pub.getNumSubscribers() == 1; }, std::chrono::seconds(5)));
+  start();
+  ASSERT_EQ(_plugin->getState(), Orvo::Runnable::Running);
+
+  auto largest = command(std::vector<std::string>(1024, "elbow_pitch"), std::vector<uint8_t>(1024, 1));
+  largest->position.assign(1024, 0.1f);
+  for (int i = 0; i < 10; ++i) {
+    pub.publish(largest);
+  }
+  auto newest = command({"elbow_pitch"}, {1});
+  newest->position = {0.4f};
+  pub.publish(newest);
+
+  _plugin->execute_lifecycle();
+  EXPECT_EQ(_robot->moves, 1);
+  for (int cycle = 0; cycle < 20 && _robot->moves < 11; ++cycle) {
+    _plugin->execute_lifecycle();
+  }
+  EXPECT_EQ(_robot->moves, 11);
+  const auto commands = sent();
+  ASSERT_EQ(commands.size(), 11u);
+  EXPECT_FLOAT_EQ(entry(commands.back(), 3).pos_ref, 0.4f);
 }
 
 // The plug-in's own part of a cycle: an idle cycle, and applying a decoded

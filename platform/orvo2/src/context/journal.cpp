@@ -1,10 +1,10 @@
 #include "orvo2/context/journal.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstring>
 #include <mutex>
+
+#include "context/journal_output.h"
 
 namespace Orvo {
 namespace {
@@ -27,25 +27,20 @@ const char* type_marker(int type) {
   }
 }
 
-void write_all(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n <= 0) {
-      return;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-}
-
 }  // namespace
 
-Journal::Journal(std::string name) : _name(std::move(name)) { make_channels(); }
+Journal::Journal(std::string name) : _name(std::move(name)) {
+  JournalOutput::instance().start();
+  make_channels();
+}
 
 Journal::Journal(std::string name, Importance importance, Journal* parent)
     : _name(std::move(name)), _importance(importance), _parent(parent) {}
 
-Journal::Journal(const Journal& other) : _name(other._name) { make_channels(); }
+Journal::Journal(const Journal& other) : _name(other._name) {
+  JournalOutput::instance().start();
+  make_channels();
+}
 
 Journal& Journal::operator=(const Journal& other) {
   if (this != &other) {
@@ -73,6 +68,12 @@ Journal& Journal::jhigh() { return _parent ? _parent->jhigh() : *_channels[High]
 
 void Journal::SetGlobalJournalLevel(int level) { g_level.store(level); }
 int Journal::GetGlobalJournalLevel() { return g_level.load(); }
+
+void Journal::flush() {
+  JournalOutput& output = JournalOutput::instance();
+  output.start();
+  output.flush();
+}
 
 void Journal::write_formatted(int type, fmt::string_view format, fmt::format_args args) noexcept {
   thread_local char buffer[2048];
@@ -106,7 +107,7 @@ void Journal::write_formatted(int type, fmt::string_view format, fmt::format_arg
   }
 
   if (_importance >= g_level.load() || type >= Warning) {
-    write_all(STDOUT_FILENO, buffer, length);
+    JournalOutput::instance().write(buffer, length);
   }
 }
 

@@ -12,6 +12,7 @@
 #include "framework/topic.h"
 #include "orvo2/configuration/config_parameter.h"
 #include "orvo2/context/context.h"
+#include "orvo2/context/journal.h"
 #include "orvo2/loading/plugin_loader.h"
 #include "orvo2/tasks/task_manager.h"
 #include "orvo_core_thread_impl.h"
@@ -209,6 +210,7 @@ void OrvoCoreThread::Impl::stop() {
   }
   _running.store(false);
   _thread->join();
+  Journal::flush();
 }
 
 OrvoCoreThread::OrvoCoreThread(std::string name, SchedArgs sched, HalArgs hal, TaskArgs tasks, bool realtime)

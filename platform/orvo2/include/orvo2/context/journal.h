@@ -4,7 +4,10 @@
 // importance chosen with jlow(), jmid() or jhigh(). An entry prints when its
 // importance reaches the global level, or always when it is a warning or an
 // error. Formatting happens in a thread-local buffer: logging never allocates
-// and never throws (a bad format string is printed as it stands).
+// and never throws (a bad format string is printed as it stands). Only the
+// process's main thread writes to standard output itself; the lines of every
+// other thread are queued (1024 at most, the rest dropped and counted) for a
+// writer thread of the journal, so that logging never blocks them.
 
 #include <array>
 #include <memory>
@@ -30,7 +33,8 @@ public:
   Journal& jmid();
   Journal& jhigh();
 
-  // Any thread; never throws, never allocates.
+  // Any thread; never throws, never allocates; blocks (on standard output)
+  // only in the process's main thread.
   template <typename... Args>
   void vlog(int type, fmt::string_view format, const Args&... args) noexcept {
     write_formatted(type, format, fmt::make_format_args(args...));
@@ -50,6 +54,11 @@ public:
   // Level 0 prints everything; level 2 only high-importance entries, warnings and errors.
   static void SetGlobalJournalLevel(int level);
   static int GetGlobalJournalLevel();
+
+  // Any thread but a real-time one; blocks until every line queued before
+  // the call is written to standard output (starting the journal's writer
+  // thread first if none runs yet). Runs at the process's exit too.
+  static void flush();
 
 private:
   Journal(std::string name, Importance importance, Journal* parent);

@@ -62,7 +62,8 @@ public:
   // start or was started before.
   void start();
   // Main thread; blocks until the worker has closed its plug-ins and ended
-  // (at most about one period). Does nothing when not running.
+  // (at most about one period), then until its journal lines are written
+  // out. Does nothing when not running.
   void stop();
 
   // Any thread.
