@@ -7,12 +7,16 @@
 // bytes decodes into gigabytes.
 //
 // It also refuses an array of more elements than the stream was told to
-// allow, so that the cost of decoding and using a message stays bounded.
+// allow, and keeps of a string no more characters than it was told to, so
+// that the cost of decoding and using a message stays bounded: a name longer
+// than every name the reader knows is kept cut to one character more than the
+// longest, which still matches none of them and, kept that short, often fits
+// in the string itself instead of taking memory of its own.
 //
 // Decoding with it (ros::serialization::deserialize(stream, message)) throws
 // ros::serialization::StreamOverrunException naming the count and the bytes
 // left, or std::length_error naming the count and the limit. Any thread;
-// allocates what the message really holds.
+// allocates what the message really holds, strings cut as above.
 
 #include <algorithm>
 #include <cstdint>
@@ -45,8 +49,9 @@ uint64_t min_wire_size() {
 
 class CheckedIStream : public ros::serialization::IStream {
 public:
-  CheckedIStream(uint8_t* data, uint32_t count, uint32_t max_elements = std::numeric_limits<uint32_t>::max())
-      : IStream(data, count), _max_elements(max_elements) {}
+  CheckedIStream(uint8_t* data, uint32_t count, uint32_t max_elements = std::numeric_limits<uint32_t>::max(),
+                 uint32_t max_string = std::numeric_limits<uint32_t>::max())
+      : IStream(data, count), _max_elements(max_elements), _max_string(max_string) {}
 
   // An array: its count is checked against the bytes left first.
   template <typename T, typename A>
@@ -68,6 +73,14 @@ public:
     ros::serialization::deserialize(*this, values);
   }
 
+  // A string: its characters past the limit are passed over, not copied.
+  void next(std::string& value) {
+    uint32_t length = 0;
+    ros::serialization::deserialize(*this, length);
+    const uint8_t* characters = advance(length);
+    value.assign(reinterpret_cast<const char*>(characters), std::min(length, _max_string));
+  }
+
   template <typename T>
   void next(T& value) {
     ros::serialization::deserialize(*this, value);
@@ -81,6 +94,7 @@ public:
 
 private:
   uint32_t _max_elements;
+  uint32_t _max_string;
 };
 
 }  // namespace Orvo

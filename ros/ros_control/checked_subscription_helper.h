@@ -2,13 +2,14 @@
 // The decoding side of a roscpp subscription, bounded: a message longer than
 // a limit is refused unread, and every array count is checked against the
 // bytes left and a limit of elements before anything is sized from it
-// (CheckedIStream). A refused
+// (CheckedIStream), which also cuts every string to a limit. A refused
 // message is reported to the owner and never reaches the callback; roscpp
 // drops it. Put it in place of the helper that SubscribeOptions::init made:
 //
 //   ros::SubscribeOptions options;
 //   options.init<M>(topic, queue, callback);
-//   options.helper = boost::make_shared<CheckedSubscriptionHelper<M>>(callback, limit, refused, max_elements);
+//   options.helper = boost::make_shared<CheckedSubscriptionHelper<M>>(callback, limit, refused, max_elements,
+//                                                                      max_string);
 
 #include <cstdint>
 #include <exception>
@@ -35,8 +36,13 @@ public:
 
   // Set-up; allocates.
   CheckedSubscriptionHelper(const typename Base::Callback& callback, uint32_t max_length, Refused refused,
-                            uint32_t max_elements = std::numeric_limits<uint32_t>::max())
-      : Base(callback), _max_length(max_length), _max_elements(max_elements), _refused(std::move(refused)) {}
+                            uint32_t max_elements = std::numeric_limits<uint32_t>::max(),
+                            uint32_t max_string = std::numeric_limits<uint32_t>::max())
+      : Base(callback),
+        _max_length(max_length),
+        _max_elements(max_elements),
+        _max_string(max_string),
+        _refused(std::move(refused)) {}
 
   // The thread that drains the subscription's callback queue; allocates what
   // the message holds (at most about max_length bytes' worth). Null, after
@@ -48,7 +54,7 @@ public:
     }
     try {
       auto message = boost::make_shared<M>();
-      CheckedIStream stream(params.buffer, params.length, _max_elements);
+      CheckedIStream stream(params.buffer, params.length, _max_elements, _max_string);
       ros::serialization::deserialize(stream, *message);
       return message;
     } catch (const std::exception& error) {
@@ -60,6 +66,7 @@ public:
 private:
   uint32_t _max_length;
   uint32_t _max_elements;
+  uint32_t _max_string;
   Refused _refused;
 };
 

@@ -66,6 +66,14 @@ bool enabled_queue_once_ros_is_up(const std::string& task) {
   return true;
 }
 
+// Names longer than this match no joint: the decoder keeps them cut to one
+// character more.
+uint32_t longest_joint_name(const RobotInterface& model) {
+  size_t longest = 0;
+  for (const std::string& name : model.getJointNames()) longest = std::max(longest, name.size());
+  return static_cast<uint32_t>(longest);
+}
+
 }  // namespace
 
 RosControl::RosControl(const ControlPlugin::Args& args)
@@ -74,22 +82,6 @@ RosControl::RosControl(const ControlPlugin::Args& args)
 RosControl::~RosControl() = default;
 
 bool RosControl::on_initialize() {
-  nh = ros::NodeHandle("orvocore");
-  nh.setCallbackQueue(&ros_queue);
-  // Commands are decoded in this plug-in's thread: the bounded decoder keeps
-  // a message that lies about its size from allocating there.
-  const boost::function<void(const orvo_msgs::JointCommand::ConstPtr&)> callback =
-      [this](const orvo_msgs::JointCommand::ConstPtr& msg) { on_cmd_recv(msg); };
-  ros::SubscribeOptions options;
-  options.init<orvo_msgs::JointCommand>("command", kCommandQueueSize, callback);
-  options.helper = boost::make_shared<CheckedSubscriptionHelper<orvo_msgs::JointCommand>>(
-      callback, kMaxCommandBytes, [this](const std::string& reason, uint32_t length) {
-        vlog(Journal::Warning, "command message of {} bytes refused: {} \n", length, reason);
-      },
-      kMaxCommandEntries);
-  options.transport_hints = ros::TransportHints().tcpNoDelay();
-  cmd_sub = nh.subscribe(options);
-
   // The joints come from the real-time back end; any other robot has none to offer.
   if (const auto* rt = dynamic_cast<const RobotInterfaceOrvo2Rt*>(robot().get())) {
     for (const auto& entry : rt->getJointMap()) {
@@ -103,6 +95,22 @@ bool RosControl::on_initialize() {
     vlog(Journal::Error, "no joints have been found \n");
     return false;
   }
+  nh = ros::NodeHandle("orvocore");
+  nh.setCallbackQueue(&ros_queue);
+  // Commands are decoded in this plug-in's thread: the bounded decoder keeps
+  // a message that lies about its size from allocating there, and names no
+  // joint can have from taking memory of their own.
+  const boost::function<void(const orvo_msgs::JointCommand::ConstPtr&)> callback =
+      [this](const orvo_msgs::JointCommand::ConstPtr& msg) { on_cmd_recv(msg); };
+  ros::SubscribeOptions options;
+  options.init<orvo_msgs::JointCommand>("command", kCommandQueueSize, callback);
+  options.helper = boost::make_shared<CheckedSubscriptionHelper<orvo_msgs::JointCommand>>(
+      callback, kMaxCommandBytes, [this](const std::string& reason, uint32_t length) {
+        vlog(Journal::Warning, "command message of {} bytes refused: {} \n", length, reason);
+      },
+      kMaxCommandEntries, longest_joint_name(*robot()) + 1);
+  options.transport_hints = ros::TransportHints().tcpNoDelay();
+  cmd_sub = nh.subscribe(options);
   return true;
 }
 

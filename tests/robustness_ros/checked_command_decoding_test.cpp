@@ -37,6 +37,26 @@ TEST(CheckedCommandDecoding, WellFormedCommandsDecodeLikeRoscpp) {
   EXPECT_EQ(decoded, command);
 }
 
+TEST(CheckedCommandDecoding, NamesOverTheLimitAreKeptCutAndTheRestDecodes) {
+  orvo_msgs::JointCommand command;
+  command.name = {std::string(960, 'x'), "elbow", "wrist_yaw"};
+  command.position = {1.0f, 2.0f, 3.0f};
+  command.aux_name = "current";
+  std::vector<uint8_t> bytes = bytes_of(command);
+  orvo_msgs::JointCommand decoded;
+  Orvo::CheckedIStream stream(bytes.data(), static_cast<uint32_t>(bytes.size()), 1024, 6);
+  ros::serialization::deserialize(stream, decoded);
+  EXPECT_EQ(decoded.name, (std::vector<std::string>{"xxxxxx", "elbow", "wrist_"}));
+  EXPECT_EQ(decoded.position, command.position);
+  EXPECT_EQ(decoded.aux_name, "curren");
+  EXPECT_EQ(stream.getLength(), 0u);
+
+  // A string that claims more characters than are left is an overrun.
+  bytes.resize(16 + 4 + 4 + 100);
+  Orvo::CheckedIStream short_stream(bytes.data(), static_cast<uint32_t>(bytes.size()), 1024, 6);
+  EXPECT_THROW(ros::serialization::deserialize(short_stream, decoded), ros::serialization::StreamOverrunException);
+}
+
 TEST(CheckedCommandDecoding, CountsBeyondTheBytesAreRefusedAndReported) {
   orvo_msgs::JointCommand command;
   command.name = {"wrist_yaw"};
