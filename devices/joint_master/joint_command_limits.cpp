@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include <fmt/format.h>
 #include <urdf_model/joint.h>
 
 namespace Orvo {
@@ -65,6 +66,33 @@ LimitFault find_limit_fault(const joint_tx_limits& limits) {
     }
   }
   return LimitFault{};
+}
+
+std::string urdf_limits_fault(const urdf::Joint& joint) {
+  if (!joint.limits) {
+    return {};
+  }
+  const urdf::JointLimits& limits = *joint.limits;
+  // A continuous joint declares no position bounds (its lower and upper read 0).
+  if (joint.type != urdf::Joint::CONTINUOUS) {
+    for (const auto& [name, value] : {std::make_pair("lower", limits.lower), std::make_pair("upper", limits.upper)}) {
+      if (std::isnan(value)) {
+        return fmt::format("URDF {} limit {} is not a number", name, value);
+      }
+    }
+    if (limits.lower > limits.upper) {
+      return fmt::format("URDF lower limit {} is above upper limit {}", limits.lower, limits.upper);
+    }
+  }
+  for (const auto& [name, value] : {std::make_pair("velocity", limits.velocity), std::make_pair("effort", limits.effort)}) {
+    if (std::isnan(value)) {
+      return fmt::format("URDF {} limit {} is not a number", name, value);
+    }
+    if (value < 0.0) {
+      return fmt::format("URDF {} limit {} is negative", name, value);
+    }
+  }
+  return {};
 }
 
 bool set_urdf_limits(joint_tx_limits& limits, const std::shared_ptr<const urdf::Joint>& joint,

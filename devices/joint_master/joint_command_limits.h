@@ -3,6 +3,7 @@
 // URDF joint declares.
 
 #include <memory>
+#include <string>
 
 #include "orvo2/devices/joint_tx_limits.h"
 
@@ -22,6 +23,11 @@ void set_default_limits(joint_tx_limits& limits);
 // without their report (for violations that were reported already).
 bool within_limits(const joint_tx_limits& limits, const joint_tx& tx);
 bool within_rate(const joint_tx_limits& limits, const joint_tx& delta);
+
+// Set-up; allocates. Empty when the joint's URDF limits can be used (or it
+// declares none), else what is wrong with them, naming the field and its
+// value: "URDF lower limit 1.5 is above upper limit -1.5".
+std::string urdf_limits_fault(const urdf::Joint& joint);
 
 // Set-up or service handler; never allocates. From the joint's URDF limits:
 // position bounds as declared (none for a continuous joint), velocity,

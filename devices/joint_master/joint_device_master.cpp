@@ -11,9 +11,11 @@
 #include <urdf_parser/urdf_parser.h>
 
 #include "framework/device_container.h"
+#include "joint_command_limits.h"
 #include "framework/parameter.h"
 #include "framework/service.h"
 #include "framework/topic.h"
+#include "orvo2/context/context.h"
 #include "orvo2/devices/device_rt.h"
 #include "orvo2/tasks/callback_queue.h"
 
@@ -47,15 +49,7 @@ JointDeviceMaster::JointDeviceMaster()
 
   const JointMasterRx prototype(infos);
 
-  std::string urdf_text;
-  if (getParam<std::string>("/robot_description", urdf_text)) {
-    urdf_model = urdf::parseURDF(urdf_text);
-    if (urdf_model) {
-      jlow().vlog(Info, "successfully built urdf model \n");
-    }
-  } else {
-    jmid().vlog(Warning, "could not find urdf in '/robot_description' param \n");
-  }
+  load_urdf();
 
   for (const auto& joint : found.get_device_vector()) {
     JointTxData data(joint->get_name(), static_cast<Journal*>(this));
@@ -64,11 +58,15 @@ JointDeviceMaster::JointDeviceMaster()
     tx_map.emplace(joint->get_id(), std::move(data));  // ids are unique (discover_joints)
     joints.push_back(joint);
   }
+  for (const auto& entry : tx_map) {
+    known_ids.push_back(entry.first);
+  }
   for (const DeviceInfo& info : infos) {
     const auto record = tx_map.find(info.id);
     tx_by_index.push_back(record == tx_map.end() ? nullptr : &record->second);
   }
 
+  refuse_unusable_urdf_limits();
   bool urdf_reply = false;
   on_set_urdf_limits(1.0, urdf_reply);
 
@@ -79,6 +77,7 @@ JointDeviceMaster::JointDeviceMaster()
   }
   prime_rx_pool();
   loan_rx();
+  watch_servers();
   tx_sub = subscribe<JointDeviceMaster, JointMasterTx>(
       DeviceRt::TxTopicName(kMasterType, "all_joints"), &JointDeviceMaster::on_aggr_tx_recv, this,
       kTxQueueSize, tx_queue.get());
@@ -145,6 +144,56 @@ void JointDeviceMaster::discover_joints(const HardwareDescription& hardware,
       infos.push_back(info);
       rx_valid.push_back(false);
     }
+  }
+}
+
+void JointDeviceMaster::load_urdf() {
+  std::string urdf_text;
+  if (!getParam<std::string>("/robot_description", urdf_text)) {
+    jmid().vlog(Warning, "could not find urdf in '/robot_description' param \n");
+    return;
+  }
+  urdf_model = urdf::parseURDF(urdf_text);
+  if (!urdf_model) {
+    throw std::runtime_error(
+        "joint master: the robot description in '/robot_description' is no valid URDF: no joint "
+        "would have limits");
+  }
+  jlow().vlog(Info, "successfully built urdf model \n");
+}
+
+void JointDeviceMaster::refuse_unusable_urdf_limits() const {
+  if (!urdf_model) {
+    return;
+  }
+  for (const auto& entry : tx_map) {
+    const auto joint = urdf_model->getJoint(entry.second.name);
+    const std::string fault = joint ? urdf_limits_fault(*joint) : std::string();
+    if (!fault.empty()) {
+      throw std::runtime_error("joint '" + entry.second.name + "': " + fault);
+    }
+  }
+}
+
+void JointDeviceMaster::watch_servers() {
+  for (const DeviceInfo& info : infos) {
+    size_t w = 0;
+    while (w < server_watches.size() && server_watches[w].type != info.type) {
+      ++w;
+    }
+    if (w == server_watches.size()) {
+      ServerWatch watch;
+      watch.type = info.type;
+      watch.notices = Context().topicManager().subscribe<DeviceServer>(
+          ServerTopicName(info.type),
+          [this, w](const DeviceServer& notice) { on_server_notice(w, notice); }, nullptr,
+          kTxQueueSize, kMasterName);
+      if (!watch.notices) {
+        throw std::runtime_error("joint master: cannot subscribe '" + ServerTopicName(info.type) + "'");
+      }
+      server_watches.push_back(std::move(watch));
+    }
+    watch_of.push_back(w);
   }
 }
 

@@ -20,6 +20,7 @@
 #include "joint_tx_data.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/devices/device_base.h"
+#include "orvo2/devices/device_server.h"
 #include "orvo2/devices/joint_base.h"
 #include "orvo2/devices/joint_master_messages.h"
 #include "orvo2/tasks/task.h"
@@ -46,19 +47,20 @@ public:
   // Set-up; allocates. Discovers the joints of the hardware description
   // parameter, applies their URDF limits and creates the topics and services.
   // Throws when the hardware description is missing, when a device library
-  // fails, or when two joints share an id.
+  // fails, when two joints share an id, when the robot description is no
+  // valid URDF, or when a joint's URDF limits cannot be used.
   JointDeviceMaster();
   ~JointDeviceMaster() override;
 
   // Worker thread; never blocks or throws. Senses every joint and publishes
-  // the aggregated rx once every joint has delivered; true when it was
-  // published. The pool's messages hold the joint list from set-up on; only
+  // the aggregated rx once every joint has delivered (again after a server
+  // notice, and then only under a stamp the clock reached since); true when
+  // it was published. The pool's messages hold the joint list from set-up on; only
   // one that another publisher of the topic shaped is given it, once, which
   // allocates.
   bool sense() override;
   // Worker thread; never blocks or throws. Applies the aggregated commands
   // that arrived, drives every joint's pipeline, publishes the status; true.
-  // Allocates nothing but the error line of a command for an unknown joint id.
   bool move() override;
   // Worker thread; never blocks. Serves the pending service requests; only
   // a limits request with an unknown id allocates (its error).
@@ -67,8 +69,9 @@ public:
   // Worker thread; never allocates.
   void sense_joint(JointBase& joint, int i);
   bool valid_rx_recv_all() const;
-  // Worker thread, inside move(). An entry for an unknown id logs an error
-  // and ends the message: it and the later entries are not applied.
+  // Worker thread, inside move(). An entry for an unknown id ends the
+  // message: it and the later entries are not applied; the error line comes
+  // at most once a second.
   void on_aggr_tx_recv(const JointMasterTx& msg);
   // Worker thread; never allocates. The reaction to a limit violation: true
   // (safety on: mask 0, every pipeline back to its last command; logged at
@@ -89,6 +92,13 @@ private:
   template <typename Req>
   using ServiceHandle = std::shared_ptr<ServiceServer<Req, bool>>;
 
+  // Set-up: parses "/robot_description" into `urdf_model`; a description
+  // that is not valid URDF throws (no joint would have limits). Without the
+  // parameter the model stays empty, with a warning.
+  void load_urdf();
+  // Set-up: throws naming the joint, the field and its value when a joint's
+  // URDF limits cannot be used.
+  void refuse_unusable_urdf_limits() const;
   // Set-up: offers every device of every type but "joint_master" to `found`,
   // which keeps the joints; records their infos.
   void discover_joints(const HardwareDescription& hardware, DeviceContainer<JointBase>& found);
@@ -99,12 +109,22 @@ private:
   bool cutoff_below_nyquist(double hz);
   // Every pipeline: sample time from `period`, the given cut-off.
   void set_filter_all(double cutoff_hz);
-  // Logs the unknown id and the ids there are.
+  // Logs the unknown id and the ids there are; never allocates.
   void log_unknown_id(int id);
+  // Worker thread; never allocates. log_unknown_id at most once a second,
+  // with the count of the commands refused meanwhile.
+  void report_unknown_id(int id);
   // The record of joint `id` at position `index` of an aggregated command, or null.
   JointTxData* tx_record(size_t index, int id);
   // log_unknown_id, then throws std::out_of_range ("map::at").
   [[noreturn]] void throw_unknown_id(int id);
+  // Set-up: one watch on the server notices of each joint type.
+  void watch_servers();
+  // Worker thread, inside sense(); never allocates. A joint type's records
+  // come from another server (or none): its joints are sensed afresh, as at
+  // their first rx, from the new server's first records, and nothing is
+  // published under a stamp of the clock as it stood before.
+  void on_server_notice(size_t watch, const DeviceServer& notice);
   // Set-up: gives every message of the aggregated rx pool the joint list.
   void prime_rx_pool();
   // The joint list and a zeroed state per joint, unless `msg` has them.
@@ -138,7 +158,23 @@ private:
   bool tx_filter_enabled = false;
   double tx_filter_cutoff = 100.0;  // Hz
   bool enable_safety = true;
+  // The server a joint type's records come from (orvo2/devices/device_server.h).
+  struct ServerWatch {
+    std::string type;
+    std::shared_ptr<Subscriber<DeviceServer>> notices;
+    uint64_t generation = 0;
+    bool serving = true;  // false while the type's records come from no server
+  };
+  std::vector<ServerWatch> server_watches;
+  std::vector<size_t> watch_of;  // per joint (index of `infos`), its type's watch
+  // Set at a server notice: nothing is published while the stamp is stale_stamp.
+  bool stamp_must_move = false;
+  int64_t stale_stamp = 0;
   uint64_t stop_trips = 0;  // violations of the safety stop under way; 0: none
+  std::vector<int> known_ids;  // tx_map's ids, ascending, for the unknown-id line
+  bool unknown_id_reported = false;
+  int64_t unknown_id_reported_at = 0;  // ns, monotonic clock
+  uint64_t unknown_id_unreported = 0;  // commands for unknown ids since that line
   std::string period_name;  // "~period" resolved once, read without allocating
 };
 

@@ -7,11 +7,13 @@
 #include <stdexcept>
 #include <string>
 
+#include <fmt/format.h>
 #include <fmt/ostream.h>
 
 #include "framework/debug.h"
 #include "framework/monotonic_clock.h"
 #include "framework/publisher.h"
+#include "framework/subscriber.h"
 #include "joint_device_master.h"
 #include "orvo2/context/context.h"
 #include "orvo2/tasks/callback_queue.h"
@@ -66,6 +68,9 @@ bool JointDeviceMaster::sense() {
     }
   }
 
+  for (ServerWatch& watch : server_watches) {
+    watch.notices->run();
+  }
   for (size_t i = 0; i < joints.size(); ++i) {
     sense_joint(*joints[i], static_cast<int>(i));
   }
@@ -74,10 +79,17 @@ bool JointDeviceMaster::sense() {
     ORVO2_DEBUG_TRACE(0, "sense", "valid data unavailable yet \n");
     return false;
   }
+  const int64_t stamp = Orvo::chrono::simulated_clock::now().time_since_epoch().count();
+  if (stamp_must_move) {
+    if (stamp == stale_stamp) {
+      return false;  // the clock still stands where it stood for the previous server
+    }
+    stamp_must_move = false;
+  }
   ORVO2_DEBUG_TRACE(1, "sense", "publishing aggr rx \n");
 
   JointMasterRx& msg = loaned_rx->value();
-  msg.stamp = Orvo::chrono::simulated_clock::now().time_since_epoch().count();
+  msg.stamp = stamp;
   msg.seq = next_seq.fetch_add(1);
   std::shared_ptr<MessageBase> message = std::move(loaned_rx);
   const bool published = rx_pub->publishLoaned(std::move(message));
@@ -88,7 +100,7 @@ bool JointDeviceMaster::sense() {
 void JointDeviceMaster::sense_joint(JointBase& joint, int i) {
   const size_t index = static_cast<size_t>(i);
   const bool fresh = joint.sense();
-  if (!fresh && !rx_valid[index]) {
+  if ((!fresh && !rx_valid[index]) || !server_watches[watch_of[index]].serving) {
     return;
   }
   const joint_rx& rx = joint.get_rx();
@@ -111,6 +123,23 @@ void JointDeviceMaster::sense_joint(JointBase& joint, int i) {
   rx_valid[index] = true;
 }
 
+void JointDeviceMaster::on_server_notice(size_t watch, const DeviceServer& notice) {
+  ServerWatch& server = server_watches[watch];
+  if (notice.generation == server.generation) {
+    return;
+  }
+  server.generation = notice.generation;
+  server.serving = notice.generation != 0;
+  for (size_t i = 0; i < watch_of.size(); ++i) {
+    if (watch_of[i] == watch) {
+      rx_valid[i] = false;
+    }
+  }
+  all_rx_valid = false;
+  stamp_must_move = true;
+  stale_stamp = Orvo::chrono::simulated_clock::now().time_since_epoch().count();
+}
+
 bool JointDeviceMaster::valid_rx_recv_all() const {
   if (all_rx_valid) {
     return true;
@@ -126,15 +155,20 @@ bool JointDeviceMaster::valid_rx_recv_all() const {
 bool JointDeviceMaster::move() {
   tx_queue->run();
   const int64_t now = deadline_clock_now();
-  // A stop lasts as long as cycles keep violating a limit: only its first
-  // violation is logged, its length when a cycle passes without one.
+  // A stop lasts as long as cycles keep violating a limit: the first
+  // violation of each joint is logged, its length when a cycle passes
+  // without one.
   const uint64_t trips_before = stop_trips;
   for (auto& entry : tx_map) {
-    entry.second.process_and_publish(now, stop_trips == 0);
+    JointTxData& record = entry.second;
+    record.process_and_publish(now, stop_trips == 0 || !record.violation_logged);
   }
   if (stop_trips != 0 && stop_trips == trips_before) {
     jhigh().vlog(Warning, "safety stop ended after {} violations \n", stop_trips);
     stop_trips = 0;
+    for (auto& entry : tx_map) {
+      entry.second.violation_logged = false;
+    }
   }
   if (auto status = info_pub->loanMessage()) {
     status->value() = JointMasterInfo{mask, tx_filter_enabled, tx_filter_cutoff};
@@ -168,7 +202,7 @@ void JointDeviceMaster::on_aggr_tx_recv(const JointMasterTx& msg) {
     JointTxData* record = tx_record(i, id);
     if (record == nullptr) {
       // Not thrown: the pipelines of this cycle must run whatever a client sends.
-      log_unknown_id(id);
+      report_unknown_id(id);
       return;
     }
     record->apply_tx(tx, mask, now);
@@ -200,11 +234,27 @@ bool JointDeviceMaster::on_limits_exceeded() {
 }
 
 void JointDeviceMaster::log_unknown_id(int id) {
-  std::string ids;
-  for (const auto& entry : tx_map) {
-    ids += (ids.empty() ? "" : ", ") + std::to_string(entry.first);
+  vlog(Error, "could not find joint with id = {}, available ids are [{}] \n", id,
+       fmt::join(known_ids, ", "));
+}
+
+void JointDeviceMaster::report_unknown_id(int id) {
+  const int64_t now = monotonic_now_ns();
+  if (unknown_id_reported && now - unknown_id_reported_at < 1000000000LL) {
+    ++unknown_id_unreported;
+    return;
   }
-  vlog(Error, "could not find joint with id = {}, available ids are [{}] \n", id, ids);
+  if (unknown_id_unreported == 0) {
+    log_unknown_id(id);
+  } else {
+    vlog(Error,
+         "could not find joint with id = {}, available ids are [{}] ({} more commands for unknown "
+         "joints refused since the last line) \n",
+         id, fmt::join(known_ids, ", "), unknown_id_unreported);
+  }
+  unknown_id_reported = true;
+  unknown_id_reported_at = now;
+  unknown_id_unreported = 0;
 }
 
 void JointDeviceMaster::throw_unknown_id(int id) {

@@ -85,6 +85,7 @@ void JointTxData::reset() {
 }
 
 void JointTxData::initialise(const joint_rx& rx) {
+  sensed = true;
   target.reset(rx);
   last_sent = target;
   y = y1 = y2 = FilterSample(target);
@@ -146,7 +147,7 @@ void JointTxData::process_and_publish(int64_t now, bool report) {
   // goes out with the mask 0xFF), so every field is checked.
   joint_tx checked = out;
   checked.mask = joint_tx::ALL;
-  if (returning(out.pos_ref, last_sent.pos_ref, limits.min.pos_ref, limits.max.pos_ref)) {
+  if (sensed && returning(out.pos_ref, last_sent.pos_ref, limits.min.pos_ref, limits.max.pos_ref)) {
     checked.pos_ref = out.pos_ref > limits.max.pos_ref ? limits.max.pos_ref : limits.min.pos_ref;
   }
   bool within = report ? limits.check_tx(checked) : within_limits(limits, checked);
@@ -165,6 +166,7 @@ void JointTxData::process_and_publish(int64_t now, bool report) {
     if (report) {
       journal->jhigh().vlog(Journal::Warning,
                             "'{}' safety limit violation detected in tx (see above) \n", name);
+      violation_logged = true;
     }
     if (on_violation()) {
       return;
@@ -177,6 +179,7 @@ void JointTxData::process_and_publish(int64_t now, bool report) {
       journal->jhigh().vlog(Journal::Warning,
                             "'{}' safety limit violation detected in delta tx (see above) \n",
                             name);
+      violation_logged = true;
     }
     if (on_violation()) {
       return;

@@ -55,6 +55,11 @@ struct JointTxData {
   double a1 = -202640.36728467554;
   double a2 = 100812.88782444371;
   bool filter_initialised = false;
+  // initialise() has seen the joint's state: until then last_sent is no
+  // position of the joint, and a position outside the range is refused.
+  bool sensed = false;
+  // A violation of this joint was logged in the safety stop under way.
+  bool violation_logged = false;
   FilterSample y, y1, y2;
   FilterSample x, x1, x2;
   int64_t vel_deadline;  // ns on the deadline clock
@@ -78,10 +83,12 @@ struct JointTxData {
 
   // Worker thread, once per cycle; never allocates or throws. Filter step,
   // limit checks (every field; gains finite and non-negative; a position
-  // outside its range passes while it does not move further out, so a joint
-  // that starts there can be brought back) and rate check, expiry at `now` (ns, deadline clock; one reading
+  // outside its range passes while it does not move further out than the
+  // last command, once the joint has been sensed, so a joint that starts
+  // there can be brought back) and rate check, expiry at `now` (ns, deadline clock; one reading
   // may serve every joint of the cycle), then set_tx and move on the joint.
-  // Without `report` a violation is not logged (a stop already under way).
+  // Without `report` a violation is not logged (one of this joint was logged
+  // in the stop under way); a logged one sets violation_logged.
   void process_and_publish(int64_t now = deadline_clock_now(), bool report = true);
 
   // Worker thread; never allocates. The joint's first rx: the target holds

@@ -17,6 +17,7 @@
 #include <std_srvs/SetBool.h>
 #include <std_srvs/Trigger.h>
 
+#include "bridge_stamp.h"
 #include "framework/parameter.h"
 #include "framework/service.h"
 #include "framework/topic.h"
@@ -307,7 +308,7 @@ void RosIO::starting() {
 void RosIO::run() {
   ros::Time stamp;
   guard_ros_callback("ros time", [&] {
-    stamp = ros::Time::now();
+    stamp = bridge_stamp();
     return true;
   });
   guard_ros_callback("framework queue", [&] {

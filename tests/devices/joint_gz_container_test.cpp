@@ -1,6 +1,7 @@
 // The simulated-joint driver container against a server on the device
-// channel: its three states, the one-time command reset, and a simulator in
-// another process that changes its records every cycle and then dies.
+// channel: its three states, the command reset at each new server and its
+// notice, and a simulator in another process that changes its records every
+// cycle and then dies.
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
@@ -12,10 +13,12 @@
 
 #include "../channel/test_child.h"
 #include "framework/parameter.h"
+#include "framework/topic.h"
 #include "orvo2/channel/client_manager.h"
 #include "orvo2/channel/server_manager.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_container_base.h"
+#include "orvo2/devices/device_server.h"
 #include "orvo2/devices/device_tpl_common.h"
 #include "orvo2/devices/joint_base.h"
 
@@ -62,6 +65,10 @@ TEST(JointGzContainer, WaitsConnectsResetsOnceThenRuns) {
   const std::vector<DeviceInfo> infos{{"hip", "joint_gz", 1}, {"knee", "joint_gz", 2}};
   auto drivers = DeviceContainerBase::MakeDriver("joint_gz", infos);
   auto clients = DeviceContainerBase::MakeClient("joint_gz", infos);
+  std::vector<uint64_t> servers;  // the notices of the server whose records the drivers hold
+  auto notices = Orvo::Context().topicManager().subscribe<DeviceServer>(
+      ServerTopicName("joint_gz"), [&servers](const DeviceServer& notice) { servers.push_back(notice.generation); },
+      nullptr, 20, "test");
 
   // Waiting for the simulator: nothing moves.
   for (int cycle = 0; cycle < 3; ++cycle) {
@@ -140,10 +147,19 @@ TEST(JointGzContainer, WaitsConnectsResetsOnceThenRuns) {
   }
   ASSERT_TRUE(sensed);
   EXPECT_EQ(driver_tx(*drivers, 0).pos_ref, -0.75f);
+  // A command the client sent for the old simulator's state is not the new one's first.
+  joint(*clients, 0).set_pos_ref(3.0);
+  EXPECT_TRUE(clients->move_all());
   EXPECT_TRUE(drivers->move_all());
   ASSERT_TRUE(server->run());
   EXPECT_EQ(new_hip->tx().pos_ref, -0.75f);
   EXPECT_EQ(new_hip->tx().mask, 0xFF);
+  notices->run();
+  ASSERT_EQ(servers.size(), 3u);
+  EXPECT_NE(servers[0], 0u);
+  EXPECT_EQ(servers[1], 0u) << "the old simulator is gone";
+  EXPECT_NE(servers[2], 0u);
+  EXPECT_NE(servers[2], servers[0]);
 }
 
 TEST(JointGzContainer, SimulatorInAnotherProcess) {

@@ -12,8 +12,10 @@
 namespace Orvo {
 namespace test {
 
-// Control thread; allocates only while a loan still has another size.
-inline bool publish_ramp(Publisher<Hal::JointMasterTx>& publisher, size_t joints, int cycle) {
+// Control thread; allocates only while a loan still has another size. With
+// `unknown_last` the last entry names a joint id the master does not have.
+inline bool publish_ramp(Publisher<Hal::JointMasterTx>& publisher, size_t joints, int cycle,
+                         bool unknown_last = false) {
   auto loan = publisher.loanMessage();
   if (!loan) {
     return false;
@@ -31,6 +33,9 @@ inline bool publish_ramp(Publisher<Hal::JointMasterTx>& publisher, size_t joints
     msg.tx[i].vel_ref = 0.0f;
     msg.tx[i].tor_ref = 0.1f;
     msg.tx[i].mask = Hal::joint_tx::POS_REF | Hal::joint_tx::VEL_REF | Hal::joint_tx::TOR_REF;
+  }
+  if (unknown_last && joints > 0) {
+    msg.info[joints - 1].id = 1000;
   }
   return publisher.publishLoaned(std::move(loan));
 }

@@ -1,14 +1,17 @@
 // The joint master's cycle over dummy joints: aggregated rx, first-rx
 // initialisation, the command pipeline's mask and expiry, safety stop and
-// recovery, and the URDF limits.
+// recovery, the URDF limits, and a new server of a joint type.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
 
 #include "master_rig.h"
+#include "orvo2/clock/simulated_clock.h"
 #include "orvo2/context/journal.h"
+#include "orvo2/devices/device_server.h"
 
 using namespace Orvo;
 using namespace Orvo::test;
@@ -118,7 +121,13 @@ TEST(JointMasterCycle, CommandsPassTheMaskAndVelocityAndTorqueExpire) {
     rig.send({99}, {command(1, 1, 1, 1)});
     rig.cycle();
   }
-  EXPECT_TRUE(journal.contains("could not find joint with id = 99, available ids are [1, 2] \n"));
+  // At most one line a second, the next one with the count of those refused meanwhile.
+  EXPECT_EQ(journal.count("could not find joint with id = 99, available ids are [1, 2] \n"), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  rig.send({99}, {command(1, 1, 1, 1)});
+  rig.cycle();
+  EXPECT_TRUE(journal.contains("could not find joint with id = 99, available ids are [1, 2] ("));
+  EXPECT_TRUE(journal.contains(" more commands for unknown joints refused since the last line) \n"));
   rig.cycle();
   expect_command(rig.sent(1), 0.5f, 0, 0, 0, 0);
   rig.cycle();
@@ -192,6 +201,18 @@ TEST(JointMasterCycle, SafetyStopHoldsEveryJointUntilTheMaskIsSetAgain) {
   EXPECT_EQ(journal.count("safety limits exceeded, disabling joint device \n"), 1);
   EXPECT_EQ(journal.count(kTxViolation), 1);
   EXPECT_FALSE(journal.contains("safety stop ended"));
+  // Another joint that violates a limit meanwhile is logged, once.
+  Hal::JointMasterLimits second(1);
+  second.info[0].id = 2;
+  second.limits[0].min.tor_ref = 1.0f;
+  ASSERT_TRUE(rig.call<Hal::JointMasterLimits>("/joint_master/set_limits", second, reply));
+  for (int k = 0; k < 5; ++k) {
+    rig.cycle();
+  }
+  EXPECT_EQ(journal.count("'shoulder_pitch' safety limit violation detected in tx (see above) \n"), 1);
+  EXPECT_EQ(journal.count(kTxViolation), 1);
+  second.limits[0] = Hal::joint_tx_limits();
+  ASSERT_TRUE(rig.call<Hal::JointMasterLimits>("/joint_master/set_limits", second, reply));
   // It ends when the reference expires (100 ms), limits unchanged.
   std::this_thread::sleep_for(std::chrono::milliseconds(110));
   rig.cycle();
@@ -240,4 +261,74 @@ TEST(JointMasterCycle, UrdfLimitsAtFullAndHalfScale) {
   EXPECT_EQ(journal.count("invalid urdf limits scaling requested (-1) \n"), 1);
   EXPECT_EQ(violations(command(2.852f, 0, 39.0f, 6)), Count(0, 0));  // limits unchanged
   EXPECT_EQ(violations(command(2.852f, 0, 41.0f, 6)), Count(1, 0));
+}
+
+// Last in this file: it switches the process to the simulated clock.
+// A joint type whose records come from another server (a restarted
+// simulator starts its joints from its model again): the joints resume from
+// the new server's state through the filter and the rate limit, and no state
+// goes out under a stamp of the clock as it stood for the old server.
+TEST(JointMasterCycle, ANewServerIsMetAsTheFirstOne) {
+  using Orvo::chrono::simulated_clock;
+  const int64_t ms = 1000000;
+  int64_t sim_now = 9800 * ms;
+  simulated_clock::enable_sim_time(true);
+  simulated_clock::set_time(std::chrono::nanoseconds(sim_now));
+  Context().paramManager().setParam("/jm/period", std::chrono::nanoseconds(ms));
+  RigOptions options;
+  options.autostart = true;
+  options.cutoff = 1.0;
+  MasterRig rig(arm_joints(1), options);  // shoulder_yaw: 2 rad/s
+  rig.keep_messages = false;
+  auto notices = Context().topicManager().advertise<Hal::DeviceServer>(
+      Hal::ServerTopicName("joint_dummy"), Hal::DeviceServer{}, "probe");
+  const auto announce = [&notices](uint64_t generation) {
+    auto loan = notices->loanMessage();
+    ASSERT_TRUE(loan);
+    loan->value().generation = generation;
+    notices->publishLoaned(std::move(loan));
+  };
+  const auto hold = [&](int cycles, bool tick) {
+    for (int k = 0; k < cycles; ++k) {
+      rig.send({1}, {command(0.8f, 0, 0, 1)});
+      rig.cycle();
+      if (tick) {
+        simulated_clock::set_time(std::chrono::nanoseconds(sim_now += ms));
+      }
+    }
+  };
+  announce(1);
+  hold(5000, true);
+  ASSERT_TRUE(rig.last_status.tx_filter_enabled);
+  ASSERT_EQ(rig.sent(0).pos_ref, 0.8f);
+
+  // The simulator is gone: its clock stands still, nothing is published.
+  const int published = rig.rx_count;
+  announce(0);
+  hold(3, false);
+  EXPECT_EQ(rig.rx_count, published);
+
+  // A new one at 0 delivers its first state before its clock reaches this process.
+  rig.preset(0, command(0, 0, 0, 0xFF));
+  announce(2);
+  hold(1, false);
+  EXPECT_EQ(rig.rx_count, published);
+  EXPECT_LT(std::fabs(rig.sent(0).pos_ref), 0.01f);
+  sim_now = ms;
+  simulated_clock::set_time(std::chrono::nanoseconds(sim_now));
+  rig.keep_messages = true;
+  float before = rig.sent(0).pos_ref;
+  float fastest = 0.0f;
+  for (int k = 0; k < 3000; ++k) {
+    hold(1, true);
+    fastest = std::max(fastest, std::fabs(rig.sent(0).pos_ref - before) / 0.001f);
+    before = rig.sent(0).pos_ref;
+  }
+  simulated_clock::enable_sim_time(false);
+  ASSERT_FALSE(rig.received.empty());
+  EXPECT_EQ(rig.received.front().stamp, ms);
+  EXPECT_LT(std::fabs(rig.received.front().rx[0].link_pos), 0.01f);
+  EXPECT_LT(fastest, 2.0f);
+  EXPECT_NEAR(rig.sent(0).pos_ref, 0.8f, 1e-3);
+  EXPECT_EQ(rig.last_status.mask, 0xFFFFFFFFu);
 }

@@ -119,3 +119,38 @@ TEST(JointMasterConstruction, RefusesTwoJointsWithOneId) {
     EXPECT_STREQ(error.what(), "joint master: joint id 2 is used by 'a_joint' and 'b_joint'");
   }
 }
+
+// A joint whose URDF limits cannot be used would run unbounded: the master
+// refuses to start, naming the joint, the field and the value.
+TEST(JointMasterConstruction, RefusesUrdfLimitsItCannotUseAndADescriptionThatIsNoUrdf) {
+  describe_hardware(arm_joints(3));
+  const auto refusal = [](const std::string& urdf) -> std::string {
+    Context().paramManager().setParam<std::string>("/robot_description", urdf);
+    try {
+      DeviceContainerBase::MakeDriver("joint_master", {});
+    } catch (const std::runtime_error& error) {
+      return error.what();
+    }
+    return "built";
+  };
+  const auto edited = [](std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  };
+  const std::string arm = dummy_arm_urdf();
+  const std::string swapped = edited(arm, "lower=\"-1.9\" upper=\"1.9\"", "lower=\"1.9\" upper=\"-1.9\"");
+  const std::string both = edited(swapped, "velocity=\"2.5\"", "velocity=\"-2.5\"");
+  EXPECT_EQ(refusal(both), "joint 'shoulder_pitch': URDF lower limit 1.9 is above upper limit -1.9");
+  EXPECT_EQ(refusal(edited(arm, "velocity=\"2.5\"", "velocity=\"-2.5\"")),
+            "joint 'elbow_pitch': URDF velocity limit -2.5 is negative");
+  EXPECT_EQ(refusal(edited(arm, "effort=\"50.0\"", "effort=\"-1\"")),
+            "joint 'elbow_pitch': URDF effort limit -1 is negative");
+  EXPECT_EQ(refusal(edited(arm, "lower=\"-1.9\"", "lower=\"nan\"")),
+            "joint master: the robot description in '/robot_description' is no valid URDF: no "
+            "joint would have limits");
+  // A continuous joint has no position bounds to swap.
+  EXPECT_EQ(refusal(edited(swapped, "name=\"shoulder_pitch\" type=\"revolute\"",
+                           "name=\"shoulder_pitch\" type=\"continuous\"")),
+            "built");
+}

@@ -49,6 +49,12 @@ TEST(JointMasterServices, FilterNeedsAKnownPeriodAndAValidCutoff) {
     GTEST_SKIP() << "needs a process without a period (ctest runs each test alone)";
   }
   JournalCapture journal;
+  {
+    // 0 Hz would give the filter NaN coefficients once it is on.
+    MasterRig zero(arm_joints(1), RigOptions{false, true, false, 0.0});
+    zero.cycle();
+    EXPECT_EQ(zero.status.back().tx_filter_cutoff, 100.0);
+  }
   MasterRig rig(arm_joints(1), RigOptions{false, true, false, std::nan("")});
   EXPECT_EQ(journal.count("parameter '/jm/tx_filter_cutoff' refused: invalid cutoff frequency "
                           "(nan Hz), keeping 100 Hz \n"),
@@ -198,6 +204,12 @@ TEST(JointMasterServices, SetLimitsByIdAndRefusals) {
   EXPECT_EQ(journal.count("set_limits refused: joint id 2 pos_ref bounds [1, 0.5], rate inf are "
                           "unusable \n"),
             1);
+  request.limits = {position_limit(0.5f), position_limit(0.5f)};
+  request.limits[0].max_delta.pos_ref = -1.0f;  // no step could pass
+  ASSERT_TRUE(rig.call<Hal::JointMasterLimits>("/joint_master/set_limits", request, reply));
+  EXPECT_FALSE(reply);
+  EXPECT_TRUE(journal.contains("set_limits refused: joint id 1 pos_ref bounds ["));
+  EXPECT_TRUE(journal.contains("], rate -1 are unusable \n"));
   journal.clear();
   rig.send({1}, {command(0.05f, 0, 0, 1)});
   rig.cycle();

@@ -149,6 +149,78 @@ TEST(JointTxData, AJointOutsideItsRangeCanBeBroughtBack) {
   p.data.apply_tx(command(1.15f, 0, 0, 1), 0xFFFFFFFFu);  // further out again
   p.data.process_and_publish();
   EXPECT_EQ(violations, 1);
+
+  // Below the range, the same.
+  Pipeline below;
+  int below_violations = 0;
+  below.data.on_violation = [&below_violations] { return ++below_violations, true; };
+  below.data.limits.min.pos_ref = 0.5f;
+  rx.link_pos = 0.3f;
+  below.data.initialise(rx);
+  below.data.apply_tx(command(0.35f, 0, 0, 1), 0xFFFFFFFFu);
+  below.data.process_and_publish();
+  EXPECT_EQ(below_violations, 0);
+  below.data.apply_tx(command(0.32f, 0, 0, 1), 0xFFFFFFFFu);
+  below.data.process_and_publish();
+  EXPECT_EQ(below_violations, 1);
+
+  // Before its first rx the joint is nowhere: last sent is no position of it.
+  Pipeline unsensed;
+  int unsensed_violations = 0;
+  unsensed.data.on_violation = [&unsensed_violations] { return ++unsensed_violations, true; };
+  unsensed.data.limits.min.pos_ref = 0.5f;
+  unsensed.data.limits.max.pos_ref = 1.0f;
+  unsensed.data.process_and_publish();
+  unsensed.data.apply_tx(command(0.001f, 0, 0, 1), 0xFFFFFFFFu);
+  unsensed.data.process_and_publish();
+  EXPECT_EQ(unsensed_violations, 2);
+}
+
+// While a stop lasts a joint whose violation was logged is checked without
+// a report: the verdicts must be those of the reported checks.
+TEST(JointTxData, ChecksWithoutReportGiveTheSameVerdicts) {
+  // The rate of a step from 0.5 as the pipeline computes it.
+  const auto rate = [](float pos) { return std::fabs((pos - 0.5f) / float(0.001)); };
+  struct Case {
+    const char* what;
+    joint_tx tx;
+    float max_rate;
+    bool violates;
+  };
+  joint_tx soft = command(0.5f, 0, 0, joint_tx::POS_REF | joint_tx::STIFFNESS);
+  soft.stiffness = -1.0f;
+  const Case cases[] = {
+      {"position at its upper bound", command(1.0f, 0, 0, 1), FLT_MAX, false},
+      {"position above", command(1.0001f, 0, 0, 1), FLT_MAX, true},
+      {"position at its lower bound", command(-1.0f, 0, 0, 1), FLT_MAX, false},
+      {"position below", command(-1.0001f, 0, 0, 1), FLT_MAX, true},
+      {"velocity at its bound", command(0, 2.0f, 0, 2), FLT_MAX, false},
+      {"velocity above", command(0, 2.01f, 0, 2), FLT_MAX, true},
+      {"torque below", command(0, 0, -80.5f, 4), FLT_MAX, true},
+      {"a negative gain", soft, FLT_MAX, true},
+      {"a step at the rate limit", command(0.502f, 0, 0, 1), rate(0.502f), false},
+      {"a step back at the rate limit", command(0.498f, 0, 0, 1), rate(0.498f), false},
+      {"a step beyond it", command(0.503f, 0, 0, 1), rate(0.502f), true},
+      {"a step back beyond it", command(0.497f, 0, 0, 1), rate(0.498f), true},
+  };
+  for (const bool report : {true, false}) {
+    for (const Case& c : cases) {
+      Pipeline p;
+      int violations = 0;
+      p.data.on_violation = [&violations] { return ++violations, true; };
+      p.data.limits.min.pos_ref = -1.0f;
+      p.data.limits.max.pos_ref = 1.0f;
+      p.data.limits.max.vel_ref = 2.0f;
+      p.data.limits.min.tor_ref = -80.0f;
+      p.data.limits.max_delta.pos_ref = c.max_rate;
+      joint_rx rx{};
+      rx.link_pos = 0.5f;
+      p.data.initialise(rx);
+      p.data.apply_tx(c.tx, 0xFFFFFFFFu, 0);
+      p.data.process_and_publish(0, report);
+      EXPECT_EQ(violations, c.violates ? 1 : 0) << c.what << (report ? "" : ", without report");
+    }
+  }
 }
 
 TEST(JointTxData, GainsMustBeFiniteAndNonNegativeAndAStopLeavesNothingElse) {

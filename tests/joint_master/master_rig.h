@@ -69,7 +69,7 @@ inline joint_tx command(float pos, float vel, float tor, uint8_t mask) {
 // The master's parameters, all set by the rig (parameters outlive a test
 // when several run in one process). The period is left to the tests.
 struct RigOptions {
-  bool urdf = true;  // else an unusable robot description
+  bool urdf = true;  // else a robot description without these joints: no limits
   bool safety = true;
   bool autostart = false;
   double cutoff = 100.0;
@@ -85,7 +85,9 @@ public:
   explicit MasterRig(std::vector<DeviceInfo> joints, RigOptions options = {}) : _joints(joints) {
     describe_hardware(joints);
     ParameterManager& params = Context().paramManager();
-    params.setParam<std::string>("/robot_description", options.urdf ? dummy_arm_urdf() : "");
+    params.setParam<std::string>("/robot_description",
+                                 options.urdf ? dummy_arm_urdf()
+                                              : "<robot name='bare'><link name='base'/></robot>");
     params.setParam("/jm/enable_safety", options.safety);
     params.setParam("/jm/tx_filter_autostart", options.autostart);
     params.setParam("/jm/tx_filter_cutoff", options.cutoff);

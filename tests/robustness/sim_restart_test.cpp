@@ -54,9 +54,9 @@ ChildProcess* start_simulator(std::unique_ptr<ChildProcess>& slot) {
 }
 
 // The example configuration with the task "track" of the test plug-in in its
-// control thread, without its command input and its command filter; without
-// its ROS bridge (it needs a ROS master) unless `with_ros`, and then with the
-// bridge's thread made first.
+// control thread in place of its command input, and the joint master's 1 Hz
+// command filter on; without its ROS bridge (it needs a ROS master) unless
+// `with_ros`, and then with the bridge's thread made first.
 std::string track_config(const OrvoTest::TempDir& dir, const std::vector<std::string>& targets,
                          bool with_ros = false) {
   YAML::Node root = YAML::LoadFile(kExample + "/config.yaml");
@@ -73,12 +73,15 @@ std::string track_config(const OrvoTest::TempDir& dir, const std::vector<std::st
   }
   root["threads"] = threads;
   root["threads"]["ctrl_thread"]["tasks"].remove("ros_control");
-  root.remove("parameters");
   YAML::Node track;
   track["plugin"] = "robust_track";
   track["params"]["targets"]["type"] = "string_list";
   for (const std::string& target : targets) track["params"]["targets"]["value"].push_back(target);
   root["threads"]["ctrl_thread"]["tasks"]["track"] = track;
+  root["parameters"]["/jm/tx_filter_autostart"]["type"] = "bool";
+  root["parameters"]["/jm/tx_filter_autostart"]["value"] = true;
+  root["parameters"]["/jm/tx_filter_cutoff"]["type"] = "double";
+  root["parameters"]["/jm/tx_filter_cutoff"]["value"] = 1.0;
   YAML::Emitter out;
   out << root;
   return dir.write("config.yaml", out.c_str());
@@ -103,6 +106,13 @@ void record_server_pid(pid_t pid) {
   }
 }
 
+// The peak link velocity the plug-in reports with "settled <episode>", or -1.
+double peak_link_velocity(const std::string& output, int episode) {
+  const std::string line = "robust_track: settled " + std::to_string(episode) + ", peak link velocity ";
+  const size_t at = output.find(line);
+  return at == std::string::npos ? -1.0 : std::strtod(output.c_str() + at + line.size(), nullptr);
+}
+
 }  // namespace
 
 TEST(SimRestart, OrvocoreOutlivesTheSimulatorAndControlsTheJointsOfItsSuccessor) {
@@ -112,7 +122,7 @@ TEST(SimRestart, OrvocoreOutlivesTheSimulatorAndControlsTheJointsOfItsSuccessor)
   ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->output() << sim->errors();
 
   ChildProcess core(
-      {ORVOCORE_PATH, "--simtime", "--config", track_config(dir, {"0.4", "-0.3", "0.5", "0.2", "-0.4", "0.6"})});
+      {ORVOCORE_PATH, "--simtime", "--config", track_config(dir, {"0.8", "-0.3", "0.5", "0.2", "-0.4", "0.6"})});
   ASSERT_TRUE(core.wait_for_output("started running", 20s)) << core.output() << core.errors();
   ASSERT_TRUE(core.wait_for_output("robust_track: settled 1", 20s)) << core.output() << core.errors();
 
@@ -122,13 +132,18 @@ TEST(SimRestart, OrvocoreOutlivesTheSimulatorAndControlsTheJointsOfItsSuccessor)
   ASSERT_TRUE(core.running()) << core.errors();
 
   // A new simulator starts the arm from its model again: the joints leave
-  // their targets, then the plug-in brings them back.
+  // their targets, then the plug-in brings them back, never faster than the
+  // slowest joint's URDF velocity limit (shoulder_yaw goes 0.8 rad).
   const auto restarted = std::chrono::steady_clock::now();
   ASSERT_TRUE(start_simulator(sim)->wait_for_output("4 plug-in(s)", 20s)) << sim->output() << sim->errors();
   EXPECT_TRUE(core.wait_for_output("robust_track: lost 1", 10s)) << core.output() << core.errors();
   EXPECT_TRUE(core.wait_for_output("robust_track: settled 2", 20s)) << core.output() << core.errors();
-  std::printf("simulator restart: joints settled again %.2f s after the start of the new simulator\n",
-              std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count());
+  const double peak = peak_link_velocity(core.output(), 2);
+  std::printf("simulator restart: joints settled again %.2f s after the start of the new simulator, peak link "
+              "velocity %.3f rad/s\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count(), peak);
+  EXPECT_GE(peak, 0.0) << core.output();
+  EXPECT_LT(peak, 2.0) << core.output();
 
   // Killed once more, and orvocore is stopped while no simulator runs.
   sim->stop(SIGKILL);

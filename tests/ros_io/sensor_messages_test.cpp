@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "bridge_stamp.h"
+#include "orvo2/clock/simulated_clock.h"
 #include "sensor_messages.h"
 
 namespace Orvo {
@@ -69,6 +73,20 @@ TEST(SensorMessages, HeadersAndValuesOfEveryKind) {
   EXPECT_EQ(pose.pose.orientation.w, 1);
   EXPECT_EQ(twist.twist.linear.x, 7);
   EXPECT_EQ(twist.twist.angular.z, 12);
+}
+
+// One robot's data on one clock: following a simulator, the sensors are
+// stamped with its time, as the joint states are.
+TEST(SensorMessages, StampedOnTheSimulatedClockWhileTheProcessFollowsASimulator) {
+  using chrono::simulated_clock;
+  ros::Time::init();
+  if (!simulated_clock::uses_sim_time()) {
+    EXPECT_GT(bridge_stamp().toSec(), 1.5e9);  // ROS time: the wall clock here
+  }
+  simulated_clock::enable_sim_time(true);
+  simulated_clock::set_time(std::chrono::milliseconds(9800));
+  EXPECT_EQ(bridge_stamp(), ros::Time(9, 800000000));
+  simulated_clock::enable_sim_time(false);
 }
 
 }  // namespace

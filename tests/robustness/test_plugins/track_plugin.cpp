@@ -10,8 +10,10 @@
 // starts them from its model again).
 //
 // Output, one line each (flushed):
-//   "robust_track: settled <n>" once every joint has been within 0.005 of its
-//       target for 200 cycles, n counting such episodes from 1;
+//   "robust_track: settled <n>, peak link velocity <v> rad/s" once every joint
+//       has been within 0.005 of its target for 200 cycles, n counting such
+//       episodes from 1, v the largest link velocity of any joint measured
+//       since the previous such line;
 //   "robust_track: lost <n>" when a joint of a settled robot leaves its target
 //       by more than 0.05.
 
@@ -64,6 +66,7 @@ public:
     for (std::size_t i = 0; i < _joints.size(); ++i) {
       if (master_cycled) {
         _references[i] += std::fmax(-_step, std::fmin(_step, _targets[i] - _references[i]));
+        _peak_speed = std::fmax(_peak_speed, std::fabs(_joints[i]->get_link_vel()));
       }
       _joints[i]->set_pos_ref(_references[i]);
       const double error = _targets[i] - _joints[i]->get_link_pos();
@@ -74,7 +77,9 @@ public:
     _near_cycles = near ? _near_cycles + 1 : 0;
     if (!_settled && _near_cycles == 200) {
       _settled = true;
-      report("settled", ++_episodes);
+      std::printf("robust_track: settled %d, peak link velocity %.3f rad/s\n", ++_episodes, _peak_speed);
+      std::fflush(stdout);
+      _peak_speed = 0.0;
     } else if (_settled && far) {
       _settled = false;
       report("lost", _episodes);
@@ -95,6 +100,7 @@ private:
   bool _settled = false;
   int _near_cycles = 0;
   int _episodes = 0;
+  double _peak_speed = 0.0;  // rad/s, since the last "settled" line
 };
 
 }  // namespace
