@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -242,6 +243,79 @@ TEST(ServiceCall, HandlerCallingItsOwnServiceWhileServingARemoteCallIsRefused) {
   // The server thread still drains.
   EXPECT_TRUE(client->call(0, response, 200ms));
   EXPECT_EQ(response, 1);
+}
+
+// Two servers calling each other from their handlers while a third thread
+// waits would be stuck for good: a handler's call is refused at once.
+TEST(ServiceCall, HandlerCallingAnotherServiceIsRefusedAtOnce) {
+  const std::string outer_name = unique_name("outer");
+  const std::string inner_name = unique_name("inner");
+  auto inner_client = services().serviceClient<int, int>(inner_name);
+  std::atomic<int> inner_handled{0};
+  std::atomic<bool> inner_result{true};
+  std::atomic<int64_t> inner_us{-1};
+  std::shared_ptr<Orvo::ServiceServer<int, int>> inner_server;
+  std::shared_ptr<Orvo::ServiceServer<int, int>> outer_server;
+  ServerThread inner_thread([&](Orvo::CallbackQueue& queue) {
+    inner_server = services().advertiseService<int, int>(
+        inner_name, [&](const int&, int&) { return ++inner_handled > 0; }, &queue);
+  });
+  ServerThread outer_thread([&](Orvo::CallbackQueue& queue) {
+    outer_server = services().advertiseService<int, int>(
+        outer_name,
+        [&](const int& request, int& response) {
+          const auto start = std::chrono::steady_clock::now();
+          int inner = 0;
+          inner_result = inner_client->call(request, inner, 1s);
+          inner_us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
+                         .count();
+          response = request + 1;
+          return true;
+        },
+        &queue);
+  });
+  ASSERT_TRUE(inner_thread.ready() && outer_thread.ready());
+  auto outer_client = services().serviceClient<int, int>(outer_name);
+  Orvo::JournalCapture journal;
+
+  int response = 0;
+  EXPECT_TRUE(outer_client->call(1, response, 5s));
+  EXPECT_EQ(response, 2);
+  EXPECT_FALSE(inner_result.load());
+  EXPECT_EQ(inner_handled.load(), 0);
+  EXPECT_LT(inner_us.load(), 100000);
+  EXPECT_EQ(journal.count("[operator()] service '" + inner_name + "' called from inside the handler of service '" +
+                          outer_name + "': refused, a handler never waits on a service \n"),
+            1);
+}
+
+// The server runs the handler without the hand-shake lock, so the client
+// returns at its deadline; the answer it gave up is not handed to the next.
+TEST(ServiceCall, ClientGivesUpAtItsDeadlineWhileTheHandlerStillRuns) {
+  const std::string name = unique_name("slow_handler");
+  std::shared_ptr<Orvo::ServiceServer<int, int>> server;
+  ServerThread thread([&](Orvo::CallbackQueue& queue) {
+    server = services().advertiseService<int, int>(
+        name,
+        [](const int& request, int& response) {
+          if (request == 1) {
+            std::this_thread::sleep_for(300ms);
+          }
+          response = request * 2;
+          return true;
+        },
+        &queue);
+  });
+  ASSERT_TRUE(thread.ready());
+  auto client = services().serviceClient<int, int>(name);
+
+  int response = -1;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(client->call(1, response, 50ms));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 250ms);
+  EXPECT_EQ(response, -1);
+  EXPECT_TRUE(client->call(2, response, 5s));
+  EXPECT_EQ(response, 4);
 }
 
 TEST(ServiceCall, CallAnyWaitsOneSecondAndChecksTheRequestType) {

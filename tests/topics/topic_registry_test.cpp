@@ -5,7 +5,10 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
+#include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "framework/topic.h"
@@ -167,28 +170,79 @@ TEST(TopicRegistry, QueueRegistrationAndDrain) {
   own.run();
   EXPECT_EQ(late, 1);
 
-  // One that removes itself from the queue running it is gone when the drain ends.
+  // One that removes itself from the queue running it and deletes its owner
+  // gets nothing more, not even the message queued behind (its owner is gone).
+  struct Owner {
+    std::shared_ptr<Subscriber<Record>> sub;
+    int calls = 0;
+  };
   CallbackQueue leaving;
   int calls = 0;
   int removed = -1;
-  std::weak_ptr<Subscriber<Record>> self;
-  self = registry().subscribe<Record>(
+  auto* owner = new Owner;
+  owner->sub = registry().subscribe<Record>(
       "/reg/self_removed",
-      [&](const Record&) {
-        ++calls;
-        removed = leaving.remove(self.lock().get());
+      [&calls, &removed, &leaving, owner](const Record&) {
+        ++owner->calls;
+        if (++calls == 1) {
+          removed = leaving.remove(owner->sub.get());
+          delete owner;
+        }
       },
       &leaving, 4, "leaving");
+  std::weak_ptr<Subscriber<Record>> self = owner->sub;
   auto leave_pub = registry().advertise<Record>("/reg/self_removed", Record{}, "lp");
   EXPECT_TRUE(publish(*leave_pub, 1));
   EXPECT_TRUE(publish(*leave_pub, 2));
   leaving.run();
+  EXPECT_EQ(calls, 1);
   EXPECT_EQ(removed, 1);
   EXPECT_EQ(leaving.size(), 0u);
   EXPECT_TRUE(self.expired());
   EXPECT_TRUE(publish(*leave_pub, 3));
   leaving.run();
-  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(calls, 1);
+}
+
+// A runnable made of a function, for the queue's own cases.
+struct Step {
+  std::function<void()> body;
+  void run() { body(); }
+};
+
+TEST(TopicRegistry, AfterARunnableThrewTheQueueChangesAtOnceFromTheDrainingThread) {
+  CallbackQueue queue;
+  auto thrower = std::make_shared<Step>(Step{[] { throw std::runtime_error("runnable failed"); }});
+  queue.addRunnable(thrower);
+  EXPECT_THROW(queue.run(), std::runtime_error);
+  auto quiet = std::make_shared<Step>(Step{[] {}});
+  queue.addRunnable(quiet);
+  EXPECT_EQ(queue.size(), 2u);
+  EXPECT_EQ(queue.remove(thrower.get()), 1);
+  EXPECT_EQ(queue.size(), 1u);
+}
+
+TEST(TopicRegistry, ADrainOfTheQueueFromInsideItsOwnDrainNeverSpins) {
+  // Left behind, with the draining thread, if the drain never ends.
+  auto* queue = new CallbackQueue;
+  auto late = std::make_shared<Step>(Step{[] {}});
+  auto nested = std::make_shared<bool>(false);
+  queue->addRunnable(std::make_shared<Step>(Step{[queue, late, nested] {
+    if (!*nested) {
+      *nested = true;
+      queue->run();
+      queue->addRunnable(late);
+    }
+  }}));
+  auto drained = std::make_shared<std::promise<size_t>>();
+  auto size = drained->get_future();
+  std::thread([queue, drained] {
+    queue->run();
+    drained->set_value(queue->size());
+  }).detach();
+  ASSERT_EQ(size.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the drain spins";
+  EXPECT_EQ(size.get(), 2u);
+  delete queue;
 }
 
 struct Receiver {

@@ -228,3 +228,47 @@ TEST(WorkerThread, AThreadDrivingTheJointMasterSetsItsPeriod) {
 }
 
 }  // namespace
+
+namespace {
+
+// The joint master advertises its services from the thread that builds the
+// worker threads; they are served by the thread that drains its queue.
+TEST(WorkerThread, JointMasterAnswersAPluginOfItsThreadAtOnceAndOthersWithinAPeriod) {
+  Orvo::Hal::HardwareDescription hw;
+  hw.addDeviceInfo({"joint_1", "joint_dummy", 1});
+  hw.addDeviceInfo({"all_joints", "joint_master", 100});
+  Orvo::Context().paramManager().setParam("/orvo_internal/hardware_description", hw);
+  const std::string near = unique_name("near");
+  const std::string far = unique_name("far");
+  OrvoCoreThread hal(unique_name("wt_hal"), OrvoTest::every(1ms), Orvo::HalArgs{{"joint_dummy", "joint_master"}},
+                     Orvo::TaskArgs{{OrvoTest::test_task(near, {{"set_mask_timeout_ms", 100}})}}, false);
+  OrvoCoreThread ctrl(unique_name("wt_ctrl"), OrvoTest::every(1ms), {},
+                      Orvo::TaskArgs{{OrvoTest::test_task(far, {{"set_mask_timeout_ms", 1000}})}}, false);
+  std::vector<int> near_us;
+  std::vector<int> far_us;
+  auto near_sub = listen("/" + near + "/set_mask_us", near_us, 200);
+  auto far_sub = listen("/" + far + "/set_mask_us", far_us, 200);
+  hal.start();
+  ctrl.start();
+  EXPECT_TRUE(wait_until(
+      [&] {
+        near_sub->run();
+        far_sub->run();
+        return near_us.size() >= 50 && far_us.size() >= 50;
+      },
+      20s));
+  ctrl.stop();
+  hal.stop();
+
+  // In the hardware thread the handler runs at once: no time-out, no wait.
+  ASSERT_FALSE(near_us.empty());
+  EXPECT_EQ(std::count(near_us.begin(), near_us.end(), -1), 0);
+  EXPECT_LT(*std::max_element(near_us.begin(), near_us.end()), 50000);
+  // Elsewhere the answer comes with the hardware thread's next cycle.
+  ASSERT_FALSE(far_us.empty());
+  EXPECT_EQ(std::count(far_us.begin(), far_us.end(), -1), 0);
+  std::sort(far_us.begin(), far_us.end());
+  EXPECT_LT(far_us[far_us.size() / 2], 10000);
+}
+
+}  // namespace

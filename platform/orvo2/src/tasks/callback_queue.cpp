@@ -7,17 +7,69 @@
 
 namespace Orvo {
 
-void CallbackQueue::run() {
-  _running_thread.store(pthread_self());
-  {
-    std::shared_lock<multireader_mutex> guard(_lock);
-    for (auto& runnable : _runnables) {
-      if (!removed_in_run(runnable->get_addr())) {
-        runnable->run();
+// One drain in progress in this thread, innermost first: which queue, which
+// of its runnables runs now, and whether that one was removed meanwhile.
+// Made and undone on the stack, whatever a runnable throws.
+class CallbackQueue::Drain {
+public:
+  explicit Drain(const CallbackQueue& queue) : _queue(&queue), _outer(innermost) { innermost = this; }
+  ~Drain() { innermost = _outer; }
+  Drain(const Drain&) = delete;
+  Drain& operator=(const Drain&) = delete;
+
+  static Drain* of(const CallbackQueue& queue) {
+    for (Drain* drain = innermost; drain != nullptr; drain = drain->_outer) {
+      if (drain->_queue == &queue) {
+        return drain;
       }
     }
+    return nullptr;
   }
-  _running_thread.store(pthread_t{});
+  static Drain* inner() { return innermost; }
+
+  void running(const void* addr) {
+    _running = addr;
+    _running_removed = false;
+  }
+  void removed(const void* addr) { _running_removed = _running_removed || addr == _running; }
+  bool running_removed(const void* addr) const { return _running_removed && addr == _running; }
+
+private:
+  static thread_local Drain* innermost;
+  const CallbackQueue* _queue;
+  Drain* _outer;
+  const void* _running = nullptr;
+  bool _running_removed = false;
+};
+
+thread_local CallbackQueue::Drain* CallbackQueue::Drain::innermost = nullptr;
+
+void CallbackQueue::run() {
+  if (in_own_drain()) {
+    return;  // the outer drain holds the lock shared and applies the changes
+  }
+  try {
+    run_each();
+  } catch (...) {
+    apply_deferred();
+    throw;
+  }
+  apply_deferred();
+}
+
+void CallbackQueue::run_each() {
+  Drain drain(*this);
+  std::shared_lock<multireader_mutex> guard(_lock);
+  for (auto& runnable : _runnables) {
+    const void* addr = runnable->get_addr();
+    if (!removed_in_run(addr)) {
+      drain.running(addr);
+      runnable->run();
+    }
+  }
+}
+
+void CallbackQueue::apply_deferred() {
   if (_deferred.empty()) {
     return;
   }
@@ -35,9 +87,12 @@ void CallbackQueue::run() {
   _deferred.clear();
 }
 
-bool CallbackQueue::in_own_drain() const {
-  return pthread_equal(_running_thread.load(), pthread_self()) != 0;
+bool CallbackQueue::removed_while_running(const void* addr) {
+  const Drain* drain = Drain::inner();
+  return drain != nullptr && drain->running_removed(addr);
 }
+
+bool CallbackQueue::in_own_drain() const { return Drain::of(*this) != nullptr; }
 
 bool CallbackQueue::removed_in_run(const void* addr) const {
   return std::any_of(_deferred.begin(), _deferred.end(),
@@ -61,9 +116,10 @@ void CallbackQueue::add(std::unique_ptr<RunnableBase> runnable) {
 }
 
 int CallbackQueue::remove(const void* addr) {
-  if (in_own_drain()) {
+  if (Drain* drain = Drain::of(*this)) {
     // Counted now, taken out when the drain ends: the drain may be inside
-    // the very object being removed.
+    // the very object being removed, which delivers nothing more.
+    drain->removed(addr);
     int count = 0;
     for (const auto& runnable : _runnables) {
       count += runnable->get_addr() == addr ? 1 : 0;

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "orvo2/tasks/callback_queue.h"
 #include "topic_channel.h"
 
 namespace Orvo {
@@ -58,6 +59,9 @@ int SubscriberBase::run() {
     DeliveryRelease release(slot);
     ++delivered;
     _callback(*slot->message);
+    if (CallbackQueue::removed_while_running(this)) {
+      break;  // taken off the queue draining it: its owner may be gone
+    }
   }
   return delivered;
 }

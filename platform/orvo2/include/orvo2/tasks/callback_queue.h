@@ -3,9 +3,6 @@
 // register and that the owner's thread drains with run() at a point of its
 // own cycle.
 
-#include <pthread.h>
-
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -32,8 +29,15 @@ public:
   // Owner's thread: runs every registered runnable once, in registration
   // order. Takes the list's lock shared: real-time safe while nobody registers.
   // What a runnable adds to or removes from this queue takes effect at the
-  // end of the drain; a runnable removed during it is not run again.
+  // end of the drain, also when a runnable throws (the exception goes on); a
+  // runnable removed during it is not run again. A drain of this queue from
+  // inside its own drain does nothing: the outer drain goes on.
   void run();
+
+  // Any thread; never blocks. True when the calling thread is inside a drain
+  // that runs the object `addr` and that object was removed from that drain's
+  // queue meanwhile: the object must deliver nothing more.
+  static bool removed_while_running(const void* addr);
 
   // Any thread; takes the writer lock (may spin while the owner drains). From
   // inside run() of this queue the change is kept aside and made when the
@@ -54,6 +58,9 @@ private:
     std::unique_ptr<RunnableBase> added;
     const void* removed;
   };
+  class Drain;
+  void run_each();
+  void apply_deferred();
   bool in_own_drain() const;
   bool removed_in_run(const void* addr) const;
   // Under the writer lock: moves the runnables of `addr` into `removed`.
@@ -61,8 +68,7 @@ private:
 
   mutable multireader_mutex _lock;
   std::vector<std::unique_ptr<RunnableBase>> _runnables;
-  // The thread inside run(), zero otherwise; only that thread touches _deferred.
-  std::atomic<pthread_t> _running_thread{};
+  // Changes made by the thread inside run(); only that thread touches them.
   std::vector<Deferred> _deferred;
 };
 

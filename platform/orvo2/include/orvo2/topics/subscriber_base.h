@@ -39,6 +39,8 @@ public:
   // at most one queue's worth per call, and returns how many it delivered.
   // An exception from the callback (std::bad_function_call when it is empty)
   // leaves run() after the message went back to the pool; the rest stay queued.
+  // Removed from the callback queue draining it (by its own callback, say),
+  // it delivers nothing more in that drain.
   int run();
 
   // Any thread; never block, never allocate. Messages dropped because the
