@@ -1,14 +1,11 @@
 #include "logger_listing_service.h"
 
-#include <memory>
 #include <string>
 
 #include <ros/advertise_service_options.h>
-#include <ros/callback_queue.h>
 #include <ros/init.h>
 #include <ros/names.h>
 #include <ros/service_manager.h>
-#include <ros/spinner.h>
 #include <roscpp/GetLoggers.h>
 
 #include "console_loggers.h"
@@ -42,31 +39,21 @@ bool list_loggers(roscpp::GetLoggers::Request&, roscpp::GetLoggers::Response& re
   return true;
 }
 
-struct LoggerListingService {
-  LoggerListingService() : spinner(1, &queue) {
-    const std::string name = ros::names::resolve("~get_loggers");
-    ros::ServiceManager::instance()->unadvertiseService(name);
-    ros::AdvertiseServiceOptions options;
-    options.init<roscpp::GetLoggers::Request, roscpp::GetLoggers::Response>(name, &list_loggers);
-    options.callback_queue = &queue;
-    ros::ServiceManager::instance()->advertiseService(options);
-    spinner.start();
-  }
-
-  ros::CallbackQueue queue;
-  ros::AsyncSpinner spinner;
-};
-
 }  // namespace
 
-void serve_logger_listing_service() {
-  // Never destroyed: no exit handler may stop the spinner thread while ROS
-  // ends on its own.
-  static const LoggerListingService* const service = [] {
-    ros::start();
-    return new LoggerListingService();
-  }();
-  (void)service;
+LoggerListingService::LoggerListingService()
+    : _name(ros::names::resolve("~get_loggers")), _spinner(1, &_queue) {
+  ros::ServiceManager::instance()->unadvertiseService(_name);
+  ros::AdvertiseServiceOptions options;
+  options.init<roscpp::GetLoggers::Request, roscpp::GetLoggers::Response>(_name, &list_loggers);
+  options.callback_queue = &_queue;
+  ros::ServiceManager::instance()->advertiseService(options);
+  _spinner.start();
+}
+
+LoggerListingService::~LoggerListingService() {
+  ros::ServiceManager::instance()->unadvertiseService(_name);
+  _spinner.stop();
 }
 
 }  // namespace Orvo

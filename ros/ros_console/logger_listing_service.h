@@ -4,12 +4,32 @@
 // listing and sets off a crash of the process at its next logger lookup.
 // roscpp's "~set_logger_level" stays: it only looks a logger up by name.
 
+#include <string>
+
+#include <ros/callback_queue.h>
+#include <ros/spinner.h>
+
 namespace Orvo {
 
-// Any non-real-time thread, after ros::init and once a master answers;
-// allocates and starts one ROS spinner thread that serves only this service,
-// for the rest of the process. Starts the node (ros::start) and replaces
-// roscpp's "~get_loggers"; later calls do nothing.
-void serve_logger_listing_service();
+// Serves the listing on a ROS spinner thread of its own, so that it answers
+// whatever the plug-ins' threads are doing. The spinner holds a node handle:
+// the node stays up while this lives.
+class LoggerListingService {
+public:
+  // Any non-real-time thread, after ros::init and once a master answers;
+  // allocates, starts the node if no handle did and the spinner thread, and
+  // replaces roscpp's "~get_loggers".
+  LoggerListingService();
+  // The owner's thread: withdraws the listing and joins the spinner thread.
+  ~LoggerListingService();
+
+  LoggerListingService(const LoggerListingService&) = delete;
+  LoggerListingService& operator=(const LoggerListingService&) = delete;
+
+private:
+  std::string _name;
+  ros::CallbackQueue _queue;
+  ros::AsyncSpinner _spinner;
+};
 
 }  // namespace Orvo

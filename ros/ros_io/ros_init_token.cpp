@@ -12,7 +12,6 @@
 #include "framework/monotonic_clock.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
-#include "logger_listing_service.h"
 #include "ros_io.h"
 
 namespace Orvo {
@@ -55,7 +54,6 @@ RosIO::ros_init_token::ros_init_token(std::vector<std::string> args) {
     }
     sleep_poll_interval();
   }
-  serve_logger_listing_service();
   ORVO2_DEBUG_TRACE(0, "ros_init_token", "successfully connected to ros master \n");
 }
 

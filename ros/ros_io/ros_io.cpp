@@ -23,6 +23,7 @@
 #include "framework/topic.h"
 #include "joint_master_services.h"
 #include "joint_state_conversion.h"
+#include "logger_listing_service.h"
 #include "orvo2/devices/device_rt.h"
 #include "orvo2/tasks/task_manager.h"
 #include "orvo_interface/control_mode.h"
@@ -148,6 +149,9 @@ bool RosIO::on_initialize() {
   auto node = std::make_unique<ros::NodeHandle>("~");
   _node.swap(node);
   _node->setCallbackQueue(_ros_queue.get());
+  // Made here, once every thread is built, and not at construction: the node
+  // joins the master only after the process's start-up checks have passed.
+  _logger_listing = std::make_unique<LoggerListingService>();
 
   const auto call_timeout = getParamOr<std::chrono::nanoseconds>("ros_io/call_timeout",
                                                                  kDefaultCallTimeout);

@@ -40,6 +40,8 @@
 
 namespace Orvo {
 
+class LoggerListingService;
+
 class RosIO : public ControlPlugin {
 public:
   // Held as the parameter "ros_init_token": its construction initialises ROS
@@ -95,6 +97,9 @@ private:
   Context _context;
   std::shared_ptr<CallbackQueue> _internal_queue;
   std::shared_ptr<ros::CallbackQueue> _ros_queue;
+  // Keeps the node up while the bridge lives: ROS ends the node, and takes
+  // it off the master, with the process's last handle.
+  std::unique_ptr<LoggerListingService> _logger_listing;
   std::unique_ptr<ros::NodeHandle> _node;
   std::vector<ros::ServiceServer> _service_servers;
   ros::Publisher _statistics_pub;
