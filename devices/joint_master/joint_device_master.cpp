@@ -108,7 +108,10 @@ JointDeviceMaster::JointDeviceMaster()
   tx_filter_autostart = getParamOr<bool>("~tx_filter_autostart", false);
   autostart_done = false;
   const double cutoff = getParamOr<double>("~tx_filter_cutoff", tx_filter_cutoff);
-  if (cutoff > 0.0 && std::isfinite(cutoff)) {
+  // The thread sets the period before it makes its devices; without one,
+  // enabling the filter checks the coefficients.
+  const bool period_known = read_period() && period.count() > 0;
+  if (cutoff > 0.0 && std::isfinite(cutoff) && (!period_known || coefficients_finite(cutoff))) {
     tx_filter_cutoff = cutoff;
   } else {
     jhigh().vlog(Error, "parameter '{}' refused: invalid cutoff frequency ({} Hz), keeping {} Hz \n",

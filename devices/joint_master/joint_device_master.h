@@ -97,6 +97,9 @@ private:
   // `period` > 0. True when `hz` lies below half the sample rate, else an
   // error line.
   bool cutoff_below_nyquist(double hz);
+  // `period` > 0. True when the filter's coefficients for `hz` are finite,
+  // else an error line.
+  bool coefficients_finite(double hz);
   // Every pipeline: sample time from `period`, the given cut-off.
   void set_filter_all(double cutoff_hz);
   // Logs the unknown id and the ids there are.
