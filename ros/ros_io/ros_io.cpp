@@ -30,6 +30,7 @@
 #include "robot_devices.h"
 #include "ros_callback_guard.h"
 #include "sensor_messages.h"
+#include "shutdown_request.h"
 #include "statistics_message.h"
 #include "status_relays.h"
 
@@ -106,6 +107,7 @@ bool RosIO::on_initialize() {
   auto node = std::make_unique<ros::NodeHandle>("~");
   _node.swap(node);
   _node->setCallbackQueue(_ros_queue.get());
+  watch_shutdown_requests();
 
   const auto call_timeout = getParamOr<std::chrono::nanoseconds>("ros_io/call_timeout",
                                                                  kDefaultCallTimeout);
@@ -278,9 +280,7 @@ void RosIO::run() {
   });
   if (!_ros_shutdown_reported && !ros::ok()) {
     _ros_shutdown_reported = true;
-    jwarn("ROS has shut the node '{}' down (another node of that name?): no ROS topics or services from now "
-          "on \n",
-          ros::this_node::getName());
+    report_ros_shutdown();
   }
   guard_ros_callback("statistics", [&] {
     publish_statistics();
@@ -290,6 +290,20 @@ void RosIO::run() {
     publish_sensors(stamp);
     return true;
   });
+}
+
+void RosIO::report_ros_shutdown() {
+  std::string caller;
+  std::string reason;
+  if (shutdown_request(caller, reason)) {
+    jwarn("ROS has shut the node '{}' down at the XML-RPC request 'shutdown' of '{}' (reason: '{}'; the ROS "
+          "master sends it when another node registers under this name, and any ROS peer can): no ROS topics or "
+          "services from now on \n",
+          ros::this_node::getName(), caller, reason);
+  } else {
+    jwarn("ROS has shut the node '{}' down from within this process: no ROS topics or services from now on \n",
+          ros::this_node::getName());
+  }
 }
 
 void RosIO::publish_statistics() {
