@@ -58,7 +58,9 @@ TEST(Launcher, VersionHelpAndBadOptions) {
 
 TEST(Launcher, RunsUntilSigintThenStopsInOrderWithinASecond) {
   TempDir dir("launcher_run");
-  const std::string config = OrvoTest::write_dummy_config(dir, one_thread);
+  // A thread asleep in a long period does not hold the stop up.
+  const std::string config =
+      OrvoTest::write_dummy_config(dir, std::string(one_thread) + "  slow_thread:\n    period: 5s\n");
   ChildProcess launcher({ORVOCORE_PATH, "--config", config});
   ASSERT_TRUE(launcher.wait_for_output("started running", 10s)) << launcher.output() << launcher.errors();
   // The plug-in got its robot interface from the real-time back end.
