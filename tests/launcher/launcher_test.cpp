@@ -110,8 +110,25 @@ TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
   const std::string unknown_device = OrvoTest::write_dummy_config(
       dir, "  hal:\n    period: 1ms\n    devices: [imu_nowhere]\n", "unknown_device",
       "  imu_nowhere:\n    - {name: base_imu, id: 20}\n");
+  // A URDF nested deeper than any robot, and robot files that are devices.
+  const std::string deep_urdf = OrvoTest::write_dummy_config(dir, "  idle:\n    period: 10ms\n", "deep");
+  std::string deep = "<robot name='deep'><link name='base'>";
+  for (int level = 0; level < 50000; ++level) {
+    deep += "<visual>";
+  }
+  dir.write("deep/dummy_arm.urdf", deep);
+  const std::string devices = "joints: {joint_dummy: [{name: shoulder_yaw, id: 1}]}\nthreads: {}\n";
   const Case cases[] = {
       {"missing file", dir.path() + "/absent.yaml", "absent.yaml"},
+      {"URDF read from a device",
+       dir.write("zero_urdf.yaml", "robot: {urdf: /dev/zero}\n" + devices),
+       "robot/urdf: '/dev/zero' is larger than 16777216 bytes: not a robot description"},
+      {"SRDF read from a device",
+       dir.write("random_srdf.yaml",
+                 "robot: {urdf: " + std::string(ORVO2_EXAMPLES_DIR) +
+                     "/dummy_robot/dummy_arm.urdf, srdf: /dev/urandom}\n" + devices),
+       "robot/srdf: '/dev/urandom' is larger than 16777216 bytes"},
+      {"URDF nested 50,000 levels", deep_urdf, "nests elements more than 256 levels deep"},
       {"malformed YAML", dir.write("malformed.yaml", "robot: {urdf: [\n"), "malformed.yaml"},
       {"unknown device type", unknown_device, "liborvodev_imu_nowhere.so"},
       {"unknown plug-in",
