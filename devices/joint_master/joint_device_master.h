@@ -46,7 +46,8 @@ public:
   // Set-up; allocates. Discovers the joints of the hardware description
   // parameter, applies their URDF limits and creates the topics and services.
   // Throws when the hardware description is missing, when a device library
-  // fails, or when two joints share an id.
+  // fails, when two joints share an id, or when one of its options holds a
+  // value of another type.
   JointDeviceMaster();
   ~JointDeviceMaster() override;
 

@@ -118,6 +118,10 @@ TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
   }
   dir.write("deep/dummy_arm.urdf", deep);
   const std::string devices = "joints: {joint_dummy: [{name: shoulder_yaw, id: 1}]}\nthreads: {}\n";
+  // A joint-master option of the wrong type.
+  const std::string master_thread =
+      "  hal:\n    period: 1ms\n    devices: [joint_dummy, joint_master]\n"
+      "parameters:\n  /jm/tx_filter_cutoff: {type: int, value: 5}\n";
   const Case cases[] = {
       {"missing file", dir.path() + "/absent.yaml", "absent.yaml"},
       {"URDF read from a device",
@@ -129,6 +133,10 @@ TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
                      "/dummy_robot/dummy_arm.urdf, srdf: /dev/urandom}\n" + devices),
        "robot/srdf: '/dev/urandom' is larger than 16777216 bytes"},
       {"URDF nested 50,000 levels", deep_urdf, "nests elements more than 256 levels deep"},
+      {"joint-master option of the wrong type",
+       OrvoTest::write_dummy_config(dir, master_thread, "master_option",
+                                    "  joint_master:\n    - {name: all_joints, id: 100}\n"),
+       "parameter '/jm/tx_filter_cutoff' holds a value of type 'int', expected 'double'"},
       {"malformed YAML", dir.write("malformed.yaml", "robot: {urdf: [\n"), "malformed.yaml"},
       {"unknown device type", unknown_device, "liborvodev_imu_nowhere.so"},
       {"unknown plug-in",
