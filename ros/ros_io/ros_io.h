@@ -78,11 +78,11 @@ public:
   void on_joint_aggr_rx_recv(const Hal::JointMasterRx& msg);
 
 private:
-  // The warning, once, that ROS has shut the node down, with who asked for it.
-  void report_ros_shutdown();
   void publish_statistics();
   void publish_sensors(const ros::Time& stamp);
   void advertise_sensor_topics();
+  // The warning, once, that ROS has shut the node down, with who asked for it.
+  void report_ros_shutdown();
 
   Context _context;
   std::shared_ptr<CallbackQueue> _internal_queue;
