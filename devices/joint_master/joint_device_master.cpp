@@ -17,6 +17,7 @@
 #include "framework/topic.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_rt.h"
+#include "orvo2/loading/demangle.h"
 #include "orvo2/tasks/callback_queue.h"
 
 namespace Orvo {
@@ -26,6 +27,20 @@ namespace {
 const char* const kMasterType = "joint_master";
 const char* const kMasterName = "jm";
 constexpr int kTxQueueSize = 20;
+
+// A start-up option of the master, `fallback` when it is not set. One of
+// another type is a configuration mistake: refused, not replaced by the
+// default.
+template <typename T>
+T master_option(const Task& master, const std::string& name, const T& fallback) {
+  const std::string full_name = master.resolveName(name);
+  const std::string held = Context().paramManager().type_name_of(full_name);
+  if (!held.empty() && held != demangle<T>()) {
+    throw std::runtime_error("joint master: parameter '" + full_name + "' holds a value of type '" +
+                             held + "', expected '" + demangle<T>() + "'");
+  }
+  return master.getParamOr<T>(name, fallback);
+}
 
 }  // namespace
 
@@ -104,16 +119,19 @@ JointDeviceMaster::JointDeviceMaster()
                              "'");
   }
 
-  tx_filter_autostart = getParamOr<bool>("~tx_filter_autostart", false);
+  tx_filter_autostart = master_option<bool>(*this, "~tx_filter_autostart", false);
   autostart_done = false;
-  const double cutoff = getParamOr<double>("~tx_filter_cutoff", tx_filter_cutoff);
-  if (cutoff > 0.0 && std::isfinite(cutoff)) {
+  const double cutoff = master_option<double>(*this, "~tx_filter_cutoff", tx_filter_cutoff);
+  // The thread sets the period before it makes its devices; without one,
+  // enabling the filter checks the coefficients.
+  const bool period_known = read_period() && period.count() > 0;
+  if (cutoff > 0.0 && std::isfinite(cutoff) && (!period_known || coefficients_finite(cutoff))) {
     tx_filter_cutoff = cutoff;
   } else {
     jhigh().vlog(Error, "parameter '{}' refused: invalid cutoff frequency ({} Hz), keeping {} Hz \n",
                  resolveName("~tx_filter_cutoff"), cutoff, tx_filter_cutoff);
   }
-  enable_safety = getParamOr<bool>("~enable_safety", true);
+  enable_safety = master_option<bool>(*this, "~enable_safety", true);
   if (!enable_safety) {
     jhigh().vlog(Warning, "running with disabled safety policies \n");
   }

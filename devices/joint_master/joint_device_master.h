@@ -48,7 +48,8 @@ public:
   // parameter, applies their URDF limits and creates the topics and services.
   // Throws when the hardware description is missing, when a device library
   // fails, when two joints share an id, when the robot description is no
-  // valid URDF, or when a joint's URDF limits cannot be used.
+  // valid URDF, when a joint's URDF limits cannot be used, or when one of its
+  // options holds a value of another type.
   JointDeviceMaster();
   ~JointDeviceMaster() override;
 
@@ -107,6 +108,9 @@ private:
   // `period` > 0. True when `hz` lies below half the sample rate, else an
   // error line.
   bool cutoff_below_nyquist(double hz);
+  // `period` > 0. True when the filter's coefficients for `hz` are finite,
+  // else an error line.
+  bool coefficients_finite(double hz);
   // Every pipeline: sample time from `period`, the given cut-off.
   void set_filter_all(double cutoff_hz);
   // Logs the unknown id and the ids there are; never allocates.

@@ -26,7 +26,7 @@ bool JointDeviceMaster::enableTxFilter(const bool& on, bool& ok) {
     ok = false;
     return true;
   }
-  if (on && !cutoff_below_nyquist(tx_filter_cutoff)) {
+  if (on && !(cutoff_below_nyquist(tx_filter_cutoff) && coefficients_finite(tx_filter_cutoff))) {
     ok = false;
     return true;
   }
@@ -54,7 +54,7 @@ bool JointDeviceMaster::setFilterProperties(const double& hz, bool& ok) {
     ok = false;
     return true;
   }
-  if (!cutoff_below_nyquist(hz)) {
+  if (!cutoff_below_nyquist(hz) || !coefficients_finite(hz)) {
     ok = false;
     return true;
   }
@@ -77,6 +77,21 @@ bool JointDeviceMaster::cutoff_below_nyquist(double hz) {
   return false;
 }
 
+bool JointDeviceMaster::coefficients_finite(double hz) {
+  const FilterDenominator denominator =
+      filter_denominator(static_cast<double>(period.count()) / 1e9, hz);
+  if (std::isfinite(denominator.a0) && std::isfinite(denominator.a1) &&
+      std::isfinite(denominator.a2)) {
+    return true;
+  }
+  const std::chrono::duration<double> seconds = period;
+  jhigh().vlog(Error,
+               "invalid cutoff frequency requested ({} Hz): the filter's coefficients at a period "
+               "of {} are not finite \n",
+               hz, seconds);
+  return false;
+}
+
 void JointDeviceMaster::set_filter_all(double cutoff_hz) {
   const double sample_time = static_cast<double>(period.count()) / 1e9;
   for (auto& entry : tx_map) {
@@ -86,6 +101,17 @@ void JointDeviceMaster::set_filter_all(double cutoff_hz) {
 
 bool JointDeviceMaster::on_set_mask(const unsigned& m, bool& ok) {
   jlow().vlog(Info, "joint_master: setting mask to {} \n", m);
+  if (m != 0 && stop_trips != 0) {
+    // The commands held since the stop broke a limit in the last cycle: the
+    // joints stop again at once unless a new command mends them. That next
+    // violation is reported in full, as a stop of its own.
+    jhigh().vlog(Warning,
+                 "joint_master: mask {} set during a safety stop ({} violations so far): the "
+                 "commands held since it began still break a limit and stop the joints again "
+                 "unless a new command mends them \n",
+                 m, stop_trips);
+    stop_trips = 0;
+  }
   mask = m;
   ok = true;
   return true;

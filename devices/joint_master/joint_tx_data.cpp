@@ -93,16 +93,23 @@ void JointTxData::initialise(const joint_rx& rx) {
   filter_initialised = true;
 }
 
+FilterDenominator filter_denominator(double sample_time, double cutoff_hz) {
+  const double zeta = 1.0;
+  const double w = kTwoPi * cutoff_hz * sample_time;
+  return FilterDenominator{1.0 + 4.0 * zeta / w + 4.0 / (w * w), 2.0 - 8.0 / (w * w),
+                           1.0 - 4.0 * zeta / w + 4.0 / (w * w)};
+}
+
 void JointTxData::set_filter(double sample_time, double cutoff_hz) {
   ts = sample_time;
   zeta = 1.0;
   omega = kTwoPi * cutoff_hz;
-  const double w = omega * ts;
   b1 = 2.0;
   b2 = 1.0;
-  a0 = 1.0 + 4.0 * zeta / w + 4.0 / (w * w);
-  a1 = 2.0 - 8.0 / (w * w);
-  a2 = 1.0 - 4.0 * zeta / w + 4.0 / (w * w);
+  const FilterDenominator denominator = filter_denominator(sample_time, cutoff_hz);
+  a0 = denominator.a0;
+  a1 = denominator.a1;
+  a2 = denominator.a2;
   filter_initialised = true;
   y = y1 = y2 = FilterSample(last_sent);
   x = x1 = x2 = y;

@@ -101,5 +101,15 @@ struct JointTxData {
   void set_filter(double sample_time, double cutoff_hz);
 };
 
+// The filter's denominator for sample time `sample_time` (s) and cut-off
+// `cutoff_hz` with zeta 1; any thread, pure. A cut-off far below the sample
+// rate makes them overflow to infinity.
+struct FilterDenominator {
+  double a0;
+  double a1;
+  double a2;
+};
+FilterDenominator filter_denominator(double sample_time, double cutoff_hz);
+
 }  // namespace Hal
 }  // namespace Orvo

@@ -32,6 +32,7 @@
 #include "robot_devices.h"
 #include "ros_callback_guard.h"
 #include "sensor_messages.h"
+#include "shutdown_request.h"
 #include "statistics_message.h"
 #include "status_relays.h"
 
@@ -152,6 +153,7 @@ bool RosIO::on_initialize() {
   // Made here, once every thread is built, and not at construction: the node
   // joins the master only after the process's start-up checks have passed.
   _logger_listing = std::make_unique<LoggerListingService>();
+  watch_shutdown_requests();
 
   const auto call_timeout = getParamOr<std::chrono::nanoseconds>("ros_io/call_timeout",
                                                                  kDefaultCallTimeout);
@@ -325,9 +327,7 @@ void RosIO::run() {
   });
   if (!_ros_shutdown_reported && !ros::ok()) {
     _ros_shutdown_reported = true;
-    jwarn("ROS has shut the node '{}' down (another node of that name?): no ROS topics or services from now "
-          "on \n",
-          ros::this_node::getName());
+    report_ros_shutdown();
   }
   guard_ros_callback("statistics", [&] {
     publish_statistics();
@@ -337,6 +337,20 @@ void RosIO::run() {
     publish_sensors(stamp);
     return true;
   });
+}
+
+void RosIO::report_ros_shutdown() {
+  std::string caller;
+  std::string reason;
+  if (shutdown_request(caller, reason)) {
+    jwarn("ROS has shut the node '{}' down at the XML-RPC request 'shutdown' of '{}' (reason: '{}'; the ROS "
+          "master sends it when another node registers under this name, and any ROS peer can): no ROS topics or "
+          "services from now on \n",
+          ros::this_node::getName(), caller, reason);
+  } else {
+    jwarn("ROS has shut the node '{}' down from within this process: no ROS topics or services from now on \n",
+          ros::this_node::getName());
+  }
 }
 
 void RosIO::publish_statistics() {

@@ -93,6 +93,8 @@ private:
   void publish_statistics();
   void publish_sensors(const ros::Time& stamp);
   void advertise_sensor_topics();
+  // The warning, once, that ROS has shut the node down, with who asked for it.
+  void report_ros_shutdown();
 
   Context _context;
   std::shared_ptr<CallbackQueue> _internal_queue;

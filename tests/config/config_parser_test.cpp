@@ -163,6 +163,8 @@ TEST(ConfigParser, BadInputNamesTheFileAndTheKey) {
       {head + "parameters:\n  p: {type: bool, value: maybe}\n", "parameters/p/value: expected true or false"},
       {head + "parameters:\n  p: {type: string_list, value: [a, [b]]}\n", "parameters/p/value[1]: expected text"},
       {head + "parameters:\n  p: {type: nanoseconds, value: soon}\n", "parameters/p/value: expected a duration"},
+      {head + "parameters:\n  ros_io/call_timeout: {type: nanoseconds, value: 0ms}\n",
+       "parameters/ros_io/call_timeout/value: expected a duration like '1ms', greater than zero, got '0ms'"},
       // duplicates
       {head + "threads:\n  a: {period: 1ms}\n  a: {period: 2ms}\n", "threads/a: duplicate key"},
       {head + "threads:\n  a: {period: 1ms, tasks: {t: {plugin: p}}}\n  b: {period: 1ms, tasks: {t: {plugin: q}}}\n",

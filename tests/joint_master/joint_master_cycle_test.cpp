@@ -213,6 +213,14 @@ TEST(JointMasterCycle, SafetyStopHoldsEveryJointUntilTheMaskIsSetAgain) {
   EXPECT_EQ(journal.count(kTxViolation), 1);
   second.limits[0] = Hal::joint_tx_limits();
   ASSERT_TRUE(rig.call<Hal::JointMasterLimits>("/joint_master/set_limits", second, reply));
+  // A re-arm while it lasts says that it will not hold, and the stop that
+  // follows is reported in full.
+  ASSERT_TRUE(rig.call<unsigned>("/joint_master/set_mask", 31u, reply));
+  rig.cycle();
+  EXPECT_TRUE(journal.contains("joint_master: mask 31 set during a safety stop ("));
+  EXPECT_EQ(journal.count("safety limits exceeded, disabling joint device \n"), 2);
+  EXPECT_EQ(journal.count(kTxViolation), 2);
+  EXPECT_EQ(rig.status.back().mask, 0u);
   // It ends when the reference expires (100 ms), limits unchanged.
   std::this_thread::sleep_for(std::chrono::milliseconds(110));
   rig.cycle();

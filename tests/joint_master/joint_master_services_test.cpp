@@ -97,6 +97,44 @@ TEST(JointMasterServices, FilterNeedsAKnownPeriodAndAValidCutoff) {
   EXPECT_EQ(rig.status.back().tx_filter_cutoff, 5.0);
 }
 
+// A cut-off far below the sample rate overflows the coefficients to infinity:
+// the filter would send NaN from its first cycle and stop the joints for good.
+TEST(JointMasterServices, ACutoffWhoseCoefficientsOverflowIsRefusedEverywhere) {
+  JournalCapture journal;
+  set_period(std::chrono::milliseconds(1));
+  MasterRig rig(arm_joints(1), RigOptions{false, true, true, 1e-300});
+  EXPECT_EQ(journal.count("parameter '/jm/tx_filter_cutoff' refused: invalid cutoff frequency "
+                          "(1e-300 Hz), keeping 100 Hz \n"),
+            1);
+  const char* const refused =
+      "invalid cutoff frequency requested (1e-300 Hz): the filter's coefficients at a period of "
+      "0.001s are not finite \n";
+  EXPECT_EQ(journal.count(refused), 1);
+  rig.cycle();
+  EXPECT_TRUE(rig.status.back().tx_filter_enabled);
+  bool reply = true;
+  ASSERT_TRUE(rig.call<double>("/joint_master/set_tx_filter_cutoff", 1e-300, reply));
+  EXPECT_FALSE(reply);
+  EXPECT_EQ(journal.count(refused), 2);
+
+  // A cut-off that holds at 1 ms no longer does once the period is 1 ns.
+  ASSERT_TRUE(rig.call<double>("/joint_master/set_tx_filter_cutoff", 1e-150, reply));
+  EXPECT_TRUE(reply);
+  set_period(std::chrono::nanoseconds(1));
+  ASSERT_TRUE(rig.call<bool>("/joint_master/enable_tx_filter", true, reply));
+  EXPECT_FALSE(reply);
+  EXPECT_EQ(journal.count("invalid cutoff frequency requested (1e-150 Hz): the filter's "
+                          "coefficients at a period of 1e-09s are not finite \n"),
+            1);
+  rig.send({1}, {command(0.001f, 0, 0, 1)});
+  for (int k = 0; k < 20; ++k) {
+    rig.cycle();
+  }
+  EXPECT_FALSE(journal.contains("violation"));
+  EXPECT_TRUE(std::isfinite(rig.sent(0).pos_ref));
+  EXPECT_EQ(rig.status.back().mask, 0xFFFFFFFFu);
+}
+
 TEST(JointMasterServices, FilteredStepFollowsTheDesignAndSettles) {
   JournalCapture journal;
   set_period(std::chrono::milliseconds(1));

@@ -62,7 +62,9 @@ TEST(Launcher, VersionHelpAndBadOptions) {
 
 TEST(Launcher, RunsUntilSigintThenStopsInOrderWithinASecond) {
   TempDir dir("launcher_run");
-  const std::string config = OrvoTest::write_dummy_config(dir, one_thread);
+  // A thread asleep in a long period does not hold the stop up.
+  const std::string config =
+      OrvoTest::write_dummy_config(dir, std::string(one_thread) + "  slow_thread:\n    period: 5s\n");
   ChildProcess launcher({ORVOCORE_PATH, "--config", config});
   ASSERT_TRUE(launcher.wait_for_output("started running", 10s)) << launcher.output() << launcher.errors();
   // The plug-in got its robot interface from the real-time back end.
@@ -115,8 +117,33 @@ TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
   const std::string unknown_device = OrvoTest::write_dummy_config(
       dir, "  hal:\n    period: 1ms\n    devices: [imu_nowhere]\n", "unknown_device",
       "  imu_nowhere:\n    - {name: base_imu, id: 20}\n");
+  // A URDF nested deeper than any robot, and robot files that are devices.
+  const std::string deep_urdf = OrvoTest::write_dummy_config(dir, "  idle:\n    period: 10ms\n", "deep");
+  std::string deep = "<robot name='deep'><link name='base'>";
+  for (int level = 0; level < 50000; ++level) {
+    deep += "<visual>";
+  }
+  dir.write("deep/dummy_arm.urdf", deep);
+  const std::string devices = "joints: {joint_dummy: [{name: shoulder_yaw, id: 1}]}\nthreads: {}\n";
+  // A joint-master option of the wrong type.
+  const std::string master_thread =
+      "  hal:\n    period: 1ms\n    devices: [joint_dummy, joint_master]\n"
+      "parameters:\n  /jm/tx_filter_cutoff: {type: int, value: 5}\n";
   const Case cases[] = {
       {"missing file", dir.path() + "/absent.yaml", "absent.yaml"},
+      {"URDF read from a device",
+       dir.write("zero_urdf.yaml", "robot: {urdf: /dev/zero}\n" + devices),
+       "robot/urdf: '/dev/zero' is larger than 16777216 bytes: not a robot description"},
+      {"SRDF read from a device",
+       dir.write("random_srdf.yaml",
+                 "robot: {urdf: " + std::string(ORVO2_EXAMPLES_DIR) +
+                     "/dummy_robot/dummy_arm.urdf, srdf: /dev/urandom}\n" + devices),
+       "robot/srdf: '/dev/urandom' is larger than 16777216 bytes"},
+      {"URDF nested 50,000 levels", deep_urdf, "nests elements more than 256 levels deep"},
+      {"joint-master option of the wrong type",
+       OrvoTest::write_dummy_config(dir, master_thread, "master_option",
+                                    "  joint_master:\n    - {name: all_joints, id: 100}\n"),
+       "parameter '/jm/tx_filter_cutoff' holds a value of type 'int', expected 'double'"},
       {"malformed YAML", dir.write("malformed.yaml", "robot: {urdf: [\n"), "malformed.yaml"},
       {"unknown device type", unknown_device, "liborvodev_imu_nowhere.so"},
       {"unknown plug-in",

@@ -383,6 +383,28 @@ TEST_F(RosIoEndToEnd, StopSignalsEndOrvocoreInOrderAndUnregisterTheNode) {
   }
 }
 
+// Any peer may tell the node to shut down over XML-RPC: the warning names
+// who asked and why, and the robot runs on without ROS.
+TEST_F(RosIoEndToEnd, APeersShutdownRequestIsNamedInTheWarning) {
+  start_master();
+  ASSERT_TRUE(_master->ready());
+  start_core();
+  ASSERT_TRUE(bridge_up()) << _core->output();
+  const std::string answer = run_tool(
+      "/usr/bin/python3 -c \"import rosgraph, xmlrpc.client; "
+      "uri = rosgraph.Master('/red_team').lookupNode('/orvocore'); "
+      "print(xmlrpc.client.ServerProxy(uri).shutdown('/red_team', 'drill'))\"");
+  EXPECT_NE(answer.find("[1, '', 0]"), std::string::npos) << answer;
+  ASSERT_TRUE(wait_until(
+      [this] {
+        return _core->output().find("ROS has shut the node '/orvocore' down at the XML-RPC request 'shutdown' of "
+                                    "'/red_team' (reason: 'drill'; ") != std::string::npos;
+      },
+      10s))
+      << _core->output();
+  EXPECT_TRUE(_core->running());
+}
+
 // A test's master is its own: a port that another master took between
 // picking and binding it does not pass for ours.
 TEST(TestRosMaster, IsNotReadyOnAPortThatAnotherMasterServes) {

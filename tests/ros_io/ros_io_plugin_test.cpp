@@ -119,9 +119,11 @@ TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
       5s));
   EXPECT_EQ(received.front().header.stamp, ros::Time(9, 0));
 
-  // Another node of this name makes the master shut this one down: said once.
+  // Another node of this name makes the master shut this one down: said once, with who asked and why.
   const std::string warning =
-      "ROS has shut the node '/orvocore' down (another node of that name?): no ROS topics or services from now on \n";
+      "ROS has shut the node '/orvocore' down at the XML-RPC request 'shutdown' of '/master' (reason: "
+      "'[/orvocore] Reason: new node registered with same name'; the ROS master sends it when another node "
+      "registers under this name, and any ROS peer can): no ROS topics or services from now on \n";
   OrvoTest::run_tool("/usr/bin/python3 -c \"import rospy; rospy.init_node('orvocore', disable_signals=True)\"");
   EXPECT_TRUE(OrvoTest::wait_until(
       [&] {

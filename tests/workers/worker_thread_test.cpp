@@ -163,6 +163,30 @@ TEST(WorkerThread, APluginThatThrowsIsAbortedAndTheThreadGoesOn) {
   EXPECT_EQ(OrvoTest::SchedulerClient(healthy).state(), "Running");
 }
 
+TEST(WorkerThread, AnOverrunningThreadSaysSoInOneThrottledLineAndItsStatistics) {
+  Orvo::JournalCapture journal;
+  OrvoTest::set_dummy_hardware(1);
+  const std::string thread_name = unique_name("wt_overrun");
+  // No cycle fits in a nanosecond.
+  OrvoCoreThread thread(thread_name, OrvoTest::every(1ns), OrvoTest::dummy_joints(), {}, false);
+  std::vector<OrvoCoreThread::ExecutionTime> times;
+  auto times_sub = listen("/" + thread_name + "/execution_time", times, 20);
+  std::atomic<uint64_t> cycles{0};
+  thread.setCycleHook([&cycles](uint64_t done) { cycles.store(done); });
+  thread.start();
+  ASSERT_TRUE(wait_until([&] { return cycles.load() >= 2000; }, 5000ms));
+  thread.stop();
+  times_sub->run();
+  ASSERT_FALSE(times.empty());
+  EXPECT_EQ(times.back().state, OrvoCoreThread::CycleOverrun);
+  const std::string line = "thread '" + thread_name + "' overruns its period of 1 ns: a cycle took ";
+  int lines = 0;
+  for (const Orvo::JournalEntry& entry : journal.entries()) {
+    lines += entry.text.rfind(line, 0) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(lines, 1);
+}
+
 std::string construction_error(const std::string& thread, Orvo::HalArgs hal, Orvo::TaskArgs tasks) {
   try {
     OrvoCoreThread built(thread, OrvoTest::every(1ms), std::move(hal), std::move(tasks), false);

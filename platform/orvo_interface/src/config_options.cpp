@@ -1,8 +1,9 @@
 #include "orvo_interface/config_options.h"
 
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -30,14 +31,83 @@ YAML::Node load_yaml(const std::string& path) {
   }
 }
 
+// A robot description is read up to this size: a path that names a device
+// or some other large file fails at once instead of being read without end.
+constexpr std::size_t kMaxRobotFileBytes = std::size_t(16) << 20;
+// Elements nested deeper than this are refused before an XML parser sees
+// them (the parsers recurse once per level); a robot description nests a
+// handful.
+constexpr int kMaxXmlDepth = 256;
+
+// Whether no element of `xml` lies more than `limit` levels deep. Comments,
+// CDATA, declarations and quoted attribute values are skipped; a closing tag
+// never takes the depth below 0.
+bool nesting_within(const std::string& xml, int limit) {
+  const auto skip_to = [&xml](std::size_t from, const char* end) {
+    const std::size_t at = xml.find(end, from);
+    return at == std::string::npos ? at : at + std::strlen(end);
+  };
+  int depth = 0;
+  std::size_t i = 0;
+  while (i < xml.size() && (i = xml.find('<', i)) != std::string::npos) {
+    if (xml.compare(i, 4, "<!--") == 0) {
+      i = skip_to(i + 4, "-->");
+    } else if (xml.compare(i, 9, "<![CDATA[") == 0) {
+      i = skip_to(i + 9, "]]>");
+    } else if (xml.compare(i, 2, "<?") == 0 || xml.compare(i, 2, "<!") == 0) {
+      i = skip_to(i + 2, ">");
+    } else if (xml.compare(i, 2, "</") == 0) {
+      depth = depth > 0 ? depth - 1 : 0;
+      i = skip_to(i + 2, ">");
+    } else {
+      std::size_t j = i + 1;
+      for (char quote = 0; j < xml.size() && (quote != 0 || xml[j] != '>'); ++j) {
+        if (quote != 0 ? xml[j] == quote : (xml[j] == '"' || xml[j] == '\'')) {
+          quote = quote != 0 ? 0 : xml[j];
+        }
+      }
+      if (j < xml.size() && xml[j - 1] != '/' && ++depth > limit) {
+        return false;
+      }
+      i = j + 1;
+    }
+  }
+  return true;
+}
+
 std::string read_text(const std::string& config, const std::string& key, const std::string& path) {
-  std::ifstream in(path);
+  std::ifstream in(path, std::ios::binary);
   if (!in) {
     fail(config, fmt::format("{}: cannot read '{}'", key, path));
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  const auto too_large = [&] {
+    fail(config, fmt::format("{}: '{}' is larger than {} bytes: not a robot description", key, path,
+                             kMaxRobotFileBytes));
+  };
+  // A file's size is known; a device or a pipe is read up to the bound, into
+  // memory taken once (only what is read is touched).
+  std::error_code unknown;
+  const bool regular = std::filesystem::is_regular_file(path, unknown);
+  const std::uintmax_t size = regular ? std::filesystem::file_size(path, unknown) : 0;
+  if (regular && !unknown && size > kMaxRobotFileBytes) {
+    too_large();
+  }
+  char chunk[1 << 16];
+  std::string text;
+  text.reserve(regular && !unknown ? static_cast<std::size_t>(size) : kMaxRobotFileBytes + sizeof(chunk));
+  while (in.read(chunk, sizeof(chunk)) || in.gcount() > 0) {
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxRobotFileBytes) {
+      too_large();
+    }
+  }
+  text.shrink_to_fit();
+  if (!nesting_within(text, kMaxXmlDepth)) {
+    fail(config, fmt::format("{}: '{}' nests elements more than {} levels deep: refused before "
+                             "parsing",
+                             key, path, kMaxXmlDepth));
+  }
+  return text;
 }
 
 // The file named under robot/<key>, resolved against the configuration's folder.

@@ -152,7 +152,13 @@ public:
       return boolean(value, value_key);
     }
     if (type == "nanoseconds") {
-      return duration(value, value_key);
+      // Every duration the system takes is a period or a time-out.
+      const std::chrono::nanoseconds ns = duration(value, value_key);
+      if (ns.count() <= 0) {
+        fail(value_key, fmt::format("expected a duration like '1ms', greater than zero, got '{}'",
+                                    value.Scalar()));
+      }
+      return ns;
     }
     if (type == "string_list") {
       if (!value.IsSequence()) {

@@ -1,5 +1,8 @@
 #include "orvo2/parameters/parameter_manager.h"
 
+#include <mutex>
+#include <shared_mutex>
+
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/loading/demangle.h"
@@ -21,6 +24,12 @@ void ParameterManager::report_type_mismatch(const std::string& name, const std::
   Context().journal().jhigh().vlog(Journal::Error,
                                    "parameter type mismatch for '{}': requested '{}', actual '{}' \n",
                                    name, requested, actual.getTypeName());
+}
+
+std::string ParameterManager::type_name_of(const std::string& name) const {
+  std::shared_lock<multireader_mutex> guard(_lock);
+  const auto it = _params.find(name);
+  return it == _params.end() ? std::string() : it->second->getTypeName();
 }
 
 void ParameterManager::report_created(const ParameterBase& param) const {

@@ -60,6 +60,9 @@ private:
   bool step_container(Container& container, Step step);
   void step_task(TaskSlot& slot);
   void publish_statistics(int64_t sense, int64_t run, int64_t move, int64_t measured_period, int32_t state);
+  // A cycle that took `cycle_time` ns, longer than the period, ended at `now`:
+  // counted, and told in one line at most every 10 s.
+  void report_overrun(int64_t cycle_time, int64_t now);
 
   // Worker thread, before its first cycle (scheduler_services.cpp).
   void advertise_scheduler_services();
@@ -84,6 +87,8 @@ private:
   std::promise<std::string> _ready;  // empty text, or what failed
   std::unique_ptr<Orvo::thread> _thread;
   uint64_t _cycles = 0;
+  uint64_t _overruns = 0;        // since the last overrun line
+  int64_t _overrun_line_at = 0;  // ns, monotonic; 0: none yet
 };
 
 }  // namespace Orvo

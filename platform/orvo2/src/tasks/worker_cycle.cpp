@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <time.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <exception>
@@ -19,12 +20,32 @@ namespace Orvo {
 namespace {
 
 constexpr int64_t ns_per_s = 1000000000;
+// A stop waits at most this long for a thread asleep in a long period.
+constexpr int64_t stop_slice_ns = 100000000;
+// An overrunning thread says so at most once in this interval.
+constexpr int64_t overrun_line_interval_ns = 10 * ns_per_s;
 
 void sleep_until(int64_t deadline_ns) {
   timespec deadline{};
   deadline.tv_sec = static_cast<time_t>(deadline_ns / ns_per_s);
   deadline.tv_nsec = static_cast<long>(deadline_ns % ns_per_s);
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+  }
+}
+
+// Until `deadline_ns`, or, in a period longer than a slice, until the slice
+// after `running` went false.
+void sleep_until(int64_t deadline_ns, const std::atomic<bool>& running) {
+  for (;;) {
+    const int64_t slice_end = monotonic_now_ns() + stop_slice_ns;
+    if (deadline_ns <= slice_end) {
+      sleep_until(deadline_ns);
+      return;
+    }
+    sleep_until(slice_end);
+    if (!running.load(std::memory_order_relaxed)) {
+      return;
+    }
   }
 }
 
@@ -70,7 +91,7 @@ void OrvoCoreThread::Impl::cycle_loop() {
     if (end > deadline + period) {
       deadline = end;  // more than a cycle behind: drop the missed cycles
     }
-    sleep_until(deadline);
+    sleep_until(deadline, _running);
   }
 }
 
@@ -99,8 +120,23 @@ void OrvoCoreThread::Impl::cycle(int64_t measured_period) {
     state = DeviceFault;
   } else if (t3 - t0 > _sched.period.count()) {
     state = CycleOverrun;
+    report_overrun(t3 - t0, t3);
   }
   publish_statistics(t1 - t0, t2 - t1, t3 - t2, measured_period, state);
+}
+
+void OrvoCoreThread::Impl::report_overrun(int64_t cycle_time, int64_t now) {
+  ++_overruns;
+  if (_overrun_line_at != 0 && now - _overrun_line_at < overrun_line_interval_ns) {
+    return;
+  }
+  _journal.jhigh().vlog(Journal::Warning,
+                        "thread '{}' overruns its period of {} ns: a cycle took {} ns ({} overruns "
+                        "since the last such line; at most one line per {} s) \n",
+                        name, _sched.period.count(), cycle_time, _overruns,
+                        overrun_line_interval_ns / ns_per_s);
+  _overruns = 0;
+  _overrun_line_at = now;
 }
 
 bool OrvoCoreThread::Impl::step_container(Container& container, Step step) {

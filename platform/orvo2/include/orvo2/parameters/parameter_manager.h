@@ -45,6 +45,10 @@ public:
   template <typename T>
   T getParamOr(const std::string& name, const T& fallback) const;
 
+  // Any thread. Registry lock shared; allocates. The type name of the
+  // parameter `name` (as getTypeName gives it), empty when there is none.
+  std::string type_name_of(const std::string& name) const;
+
   // Set-up. Registry writer lock; creates an unset parameter when absent
   // (allocates, journal entry). Null when the name holds another type.
   template <typename T>

@@ -62,8 +62,8 @@ public:
   // start or was started before.
   void start();
   // Main thread; blocks until the worker has closed its plug-ins and ended
-  // (at most about one period), then until its journal lines are written
-  // out. Does nothing when not running.
+  // (after its current cycle, then at most 100 ms of a longer period), then
+  // until its journal lines are written out. Does nothing when not running.
   void stop();
 
   // Any thread.
