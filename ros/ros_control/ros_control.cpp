@@ -30,6 +30,9 @@ constexpr uint32_t kMaxCommandEntries = 1024;
 // message that reaches the budget and leaves the rest queued for the next
 // cycles, in arrival order.
 constexpr size_t kEntriesPerRun = 1024;
+// A refused message costs as many entries as it holds kibibytes besides: its
+// bytes are let go in this thread, and a mebibyte of them fills a run.
+constexpr size_t kRefusedBytesPerEntry = 1024;
 
 // Why an entry of a command was passed over.
 enum class Refusal { UnknownJoint, NoDevice, NoControlMode };
@@ -106,6 +109,7 @@ bool RosControl::on_initialize() {
   options.init<orvo_msgs::JointCommand>("command", kCommandQueueSize, callback);
   options.helper = boost::make_shared<CheckedSubscriptionHelper<orvo_msgs::JointCommand>>(
       callback, kMaxCommandBytes, [this](const std::string& reason, uint32_t length) {
+        run_cost += length / kRefusedBytesPerEntry;
         vlog(Journal::Warning, "command message of {} bytes refused: {} \n", length, reason);
       },
       kMaxCommandEntries, longest_joint_name(*robot()) + 1);
