@@ -186,7 +186,13 @@ TEST(JointMasterCycle, SafetyStopHoldsEveryJointUntilTheMaskIsSetAgain) {
   EXPECT_EQ(journal.count("safety stop ended after 1 violations \n"), 2);  // both stops above
 
   // A violation that persists (a velocity held above a lowered limit) is one
-  // stop: logged once, and its length when it ends.
+  // stop: logged once, and its length when it ends. Its reference expires on
+  // a clock that stands still until it is moved on, however slowly the steps
+  // below run on a busy machine.
+  using Orvo::chrono::simulated_clock;
+  int64_t sim_now = 1000000000;
+  simulated_clock::enable_sim_time(true);
+  simulated_clock::set_time(std::chrono::nanoseconds(sim_now));
   ASSERT_TRUE(rig.call<unsigned>("/joint_master/set_mask", 0xFFFFFFFFu, reply));
   rig.send({1}, {command(0.002f, 1.5f, 0, 3)});
   rig.cycle();
@@ -222,8 +228,9 @@ TEST(JointMasterCycle, SafetyStopHoldsEveryJointUntilTheMaskIsSetAgain) {
   EXPECT_EQ(journal.count(kTxViolation), 2);
   EXPECT_EQ(rig.status.back().mask, 0u);
   // It ends when the reference expires (100 ms), limits unchanged.
-  std::this_thread::sleep_for(std::chrono::milliseconds(110));
+  simulated_clock::set_time(std::chrono::nanoseconds(sim_now + 110000000));
   rig.cycle();
+  simulated_clock::enable_sim_time(false);
   EXPECT_TRUE(journal.contains("safety stop ended after "));
   EXPECT_EQ(rig.sent(0).vel_ref, 0.0f);
 }

@@ -99,7 +99,7 @@ protected:
           return run_tool("/usr/bin/rosservice list", 10).find("/orvocore/set_filter_profile_fast") !=
                  std::string::npos;
         },
-        30s);
+        60s);
   }
 
   std::string call(const std::string& service, const std::string& args = "") {

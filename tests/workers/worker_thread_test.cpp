@@ -77,14 +77,17 @@ TEST(WorkerThread, CyclesAtItsPeriodAndPublishesStatisticsAndLifecycle) {
   ASSERT_FALSE(times.empty());
   EXPECT_EQ(times.back().expected_period, 2000000);
   // Deadlines are absolute: a late cycle is followed by a short period, and
-  // the periods average out at the configured one.
+  // the periods average out at the configured one. On a busy machine this
+  // SCHED_OTHER thread can fall more than a cycle behind, and then drops the
+  // missed cycles: the upper bound leaves room for that (10.6 ms seen under
+  // the load recipe of docs/testing.md).
   int64_t periods = 0;
   for (const auto& time : times) {
     periods += time.period;
   }
   const int64_t mean_period = periods / static_cast<int64_t>(times.size());
   EXPECT_GT(mean_period, 1500000);
-  EXPECT_LT(mean_period, 10000000);
+  EXPECT_LT(mean_period, 25000000);
   EXPECT_GT(times.back().sense, 0);
   EXPECT_NE(times.back().state, OrvoCoreThread::DeviceFault);
   ASSERT_FALSE(stats_a.empty());
