@@ -12,7 +12,6 @@
 #include <yaml-cpp/yaml.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <memory>
 #include <sstream>
 
@@ -24,6 +23,7 @@
 
 #include <orvo_msgs/JointState.h>
 
+#include "bounded_wait.h"
 #include "chain_urdf.h"
 #include "framework/parameter.h"
 #include "framework/topic.h"
@@ -34,8 +34,7 @@
 #include "orvo2/robot/robot_interface_orvo2rt.h"
 #include "orvo2/tasks/task_manager.h"
 #include "orvo_interface/config_options.h"
-#include "ros_test_env.h"
-#include "temp_dir.h"
+#include "ros_graph.h"
 
 namespace {
 
@@ -69,10 +68,9 @@ Orvo::Hal::JointMasterRx joint_master_state() {
 
 // Everything the benchmarks share, set up once.
 struct World {
-  OrvoTest::TempDir dir{"ros_io_bench"};
-  std::unique_ptr<OrvoTest::RosMaster> master;
-  std::unique_ptr<OrvoTest::ChildProcess> echo;
-  std::unique_ptr<OrvoTest::ChildProcess> sink;
+  std::unique_ptr<OrvoBench::RosGraph> graph;
+  OrvoTest::ChildProcess* echo = nullptr;
+  OrvoTest::ChildProcess* sink = nullptr;
   std::shared_ptr<Orvo::RobotInterface> robot;
   std::unique_ptr<Orvo::ControlPlugin> bridge;
   std::shared_ptr<Orvo::Publisher<Orvo::Hal::JointMasterRx>> rx_pub;
@@ -86,17 +84,10 @@ struct World {
   uint32_t next_second = 1;
 
   void set_up() {
-    const int port = OrvoTest::free_loopback_port();
-    ::setenv("ROS_MASTER_URI", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
-    ::setenv("ROS_HOSTNAME", "127.0.0.1", 1);
-    ::setenv("ROS_HOME", (dir.path() + "/ros_home").c_str(), 1);
-    master = std::make_unique<OrvoTest::RosMaster>(port, dir.path() + "/master.log");
-    if (!master->ready()) {
-      throw std::runtime_error("rosmaster did not start");
-    }
-    echo = std::make_unique<OrvoTest::ChildProcess>(std::vector<std::string>{ROS_IO_BENCH_ECHO},
-                                                    dir.path() + "/echo.log");
+    graph = std::make_unique<OrvoBench::RosGraph>("ros_io_bench");
+    echo = &graph->start("echo", {ROS_IO_BENCH_ECHO});
 
+    const OrvoTest::TempDir& dir = graph->dir();
     dir.write("bench_arm.urdf", OrvoTest::chain_urdf("bench_arm", kJoints));
     const std::string path = dir.write("config.yaml", config());
     auto options = Orvo::ConfigOptions::FromConfigFile(path);
@@ -189,8 +180,7 @@ struct World {
     if (sink) {
       return true;
     }
-    sink = std::make_unique<OrvoTest::ChildProcess>(std::vector<std::string>{ROS_IO_BENCH_ECHO, "sink"},
-                                                    dir.path() + "/sink.log");
+    sink = &graph->start("sink", {ROS_IO_BENCH_ECHO, "sink"});
     const bool registered = OrvoTest::wait_until(
         [] {
           XmlRpc::XmlRpcValue request;
@@ -216,9 +206,9 @@ struct World {
 
   void tear_down() {
     bridge.reset();
-    sink.reset();
-    echo.reset();
-    master.reset();
+    sink = nullptr;
+    echo = nullptr;
+    graph.reset();
   }
 };
 

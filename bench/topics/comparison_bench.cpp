@@ -18,7 +18,6 @@
 // benchmark thread. A rosmaster runs on a free loopback port for the run.
 
 #include <chrono>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -35,8 +34,7 @@
 #include "orvo2/channel/client_manager.h"
 #include "orvo2/tasks/callback_queue.h"
 #include "record_messages.h"
-#include "ros_test_env.h"
-#include "temp_dir.h"
+#include "ros_graph.h"
 #include "test_device.h"
 
 namespace {
@@ -64,29 +62,20 @@ JointState joint_state() {
   return msg;
 }
 
-// What every benchmark shares: the rosmaster, the peer process, this
+// What every benchmark shares: the ROS graph with the peer process, this
 // process's ROS node with one callback queue for intra-process delivery and
 // one for the peer's answers.
 struct RosWorld {
-  OrvoTest::TempDir dir{"report_comparison"};
-  std::unique_ptr<OrvoTest::RosMaster> master;
-  std::unique_ptr<OrvoTest::ChildProcess> peer;
+  std::unique_ptr<OrvoBench::RosGraph> graph;
+  OrvoTest::ChildProcess* peer = nullptr;
   std::unique_ptr<ros::NodeHandle> intra_node;
   std::unique_ptr<ros::NodeHandle> tcp_node;
   ros::CallbackQueue intra_queue;
   ros::CallbackQueue answer_queue;
 
   void set_up(int argc, char** argv) {
-    const int port = OrvoTest::free_loopback_port();
-    ::setenv("ROS_MASTER_URI", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
-    ::setenv("ROS_HOSTNAME", "127.0.0.1", 1);
-    ::setenv("ROS_HOME", (dir.path() + "/ros_home").c_str(), 1);
-    master = std::make_unique<OrvoTest::RosMaster>(port, dir.path() + "/master.log");
-    if (!master->ready()) {
-      throw std::runtime_error("rosmaster did not start on port " + std::to_string(port));
-    }
-    peer = std::make_unique<OrvoTest::ChildProcess>(std::vector<std::string>{REPORT_PEER, "ros"},
-                                                    dir.path() + "/peer.log");
+    graph = std::make_unique<OrvoBench::RosGraph>("comparison_bench");
+    peer = &graph->start("peer", {REPORT_PEER, "ros"});
     ros::init(argc, argv, "orvo_report_bench", ros::init_options::NoSigintHandler);
     intra_node = std::make_unique<ros::NodeHandle>();
     intra_node->setCallbackQueue(&intra_queue);
@@ -113,8 +102,8 @@ struct RosWorld {
     if (ros::isStarted()) {
       ros::shutdown();
     }
-    peer.reset();
-    master.reset();
+    peer = nullptr;
+    graph.reset();
   }
 };
 
@@ -257,7 +246,7 @@ BENCHMARK(BM_JointState30_RoscppTcpRoundTrip)->UseRealTime();
 void BM_Records30_DeviceChannelRoundTrip(benchmark::State& state) {
   const std::string name = Orvo::test::unique_channel("report");
   OrvoTest::ChildProcess server({REPORT_PEER, "channel", name, std::to_string(kJoints)},
-                                world->dir.path() + "/channel_peer.log");
+                                world->graph->dir().path() + "/channel_peer.log");
   std::vector<std::shared_ptr<Orvo::Hal::DeviceRt>> devices;
   std::vector<std::shared_ptr<Orvo::test::TestDevice>> joints;
   for (int i = 0; i < kJoints; ++i) {

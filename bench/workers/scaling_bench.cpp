@@ -18,7 +18,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -38,8 +37,7 @@
 #include "orvo_interface/config_options.h"
 #include "orvo_interface/orvo_interface.h"
 #include "orvo_interface/robot_interface.h"
-#include "ros_test_env.h"
-#include "temp_dir.h"
+#include "ros_graph.h"
 #include "chain_urdf.h"
 
 namespace {
@@ -123,9 +121,7 @@ struct ThreadWatch {
 struct Robot {
   int joints = 0;
   bool with_bridge = true;
-  OrvoTest::TempDir dir{"report_scaling"};
-  std::unique_ptr<OrvoTest::RosMaster> master;
-  std::unique_ptr<OrvoTest::ChildProcess> listener;
+  OrvoBench::RosGraph graph{"scaling_bench"};
   Orvo::ConfigOptions options;
   Orvo::OrvoInterface model;
   std::unique_ptr<Orvo::ConfigParser> parser;
@@ -134,16 +130,8 @@ struct Robot {
   ThreadWatch bridge;
 
   Robot(int count, bool run_bridge) : joints(count), with_bridge(run_bridge) {
-    const int port = OrvoTest::free_loopback_port();
-    ::setenv("ROS_MASTER_URI", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
-    ::setenv("ROS_HOSTNAME", "127.0.0.1", 1);
-    ::setenv("ROS_HOME", (dir.path() + "/ros_home").c_str(), 1);
-    master = std::make_unique<OrvoTest::RosMaster>(port, dir.path() + "/master.log");
-    if (!master->ready()) {
-      throw std::runtime_error("rosmaster did not start on port " + std::to_string(port));
-    }
-    listener = std::make_unique<OrvoTest::ChildProcess>(std::vector<std::string>{REPORT_PEER, "joint_states"},
-                                                        dir.path() + "/listener.log");
+    graph.start("listener", {REPORT_PEER, "joint_states"});
+    const OrvoTest::TempDir& dir = graph.dir();
     dir.write("scaling_arm.urdf", OrvoTest::chain_urdf("scaling_arm", joints));
     const std::string path = dir.write("config.yaml", config(joints, with_bridge));
 
@@ -175,8 +163,6 @@ struct Robot {
     }
     Orvo::RobotInterface::clearRobotMap();
     threads.clear();
-    listener.reset();
-    master.reset();
   }
 };
 
