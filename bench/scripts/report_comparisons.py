@@ -21,9 +21,9 @@ UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 # (label, numerator benchmark, denominator benchmark, factor on the numerator)
 RATIOS = [
     ("44-byte record: roscpp intra-process / framework topic", "BM_Record44_RoscppIntraProcess",
-     "BM_Record44_OrvoLoaned", 1.0),
+     "BM_Loaned_OneThread", 1.0),
     ("44-byte record: roscpp loopback TCP one way (round trip / 2) / framework topic",
-     "BM_Record44_RoscppTcpRoundTrip", "BM_Record44_OrvoLoaned", 0.5),
+     "BM_Record44_RoscppTcpRoundTrip", "BM_Loaned_OneThread", 0.5),
     ("30-joint JointState: roscpp intra-process / framework topic", "BM_JointState30_RoscppIntraProcess",
      "BM_JointState30_OrvoLoaned", 1.0),
     ("30-joint JointState: roscpp loopback TCP one way (round trip / 2) / framework topic",
@@ -56,7 +56,7 @@ def collect(path):
             continue
         name = entry["run_name"].split("/")[0]
         runs.setdefault(name, []).append(entry["real_time"] * UNIT_NS[entry["time_unit"]])
-        for key in ("allocs_per_msg", "allocs_per_call"):
+        for key in ("allocs_per_msg", "pub_allocs_per_msg", "allocs_per_call"):
             if key in entry:
                 counters.setdefault(name, []).append(entry[key])
     return data["context"], runs, counters

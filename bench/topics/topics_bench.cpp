@@ -15,6 +15,8 @@
 // each pass (1 MiB written, more than a core's second-level cache), as they
 // are after the millisecond between two cycles. Time per pass (200 records).
 
+#include "loaned_record.h"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -32,18 +34,12 @@
 
 namespace {
 
-struct Record {
-  float values[11];
-};
-static_assert(sizeof(Record) == 44, "a 44-byte record");
-
-constexpr int window = 16;
-
-void fill(Record& r, int64_t n) {
-  for (int i = 0; i < 11; ++i) {
-    r.values[i] = static_cast<float>(n + i);
-  }
-}
+using Record = OrvoBench::Record44;
+using OrvoBench::BM_Loaned_OneThread;
+using OrvoBench::fill;
+using OrvoBench::report;
+using OrvoBench::unique_topic;
+constexpr int window = OrvoBench::kWindow;
 
 // The hand-over under comparison: a locked deque of records.
 class LockedDeque {
@@ -74,37 +70,6 @@ private:
   std::mutex _mutex;
   std::deque<Record> _records;
 };
-
-void report(benchmark::State& state, size_t pub_allocs, size_t sub_allocs) {
-  const double n = static_cast<double>(state.iterations());
-  state.counters["pub_allocs_per_msg"] = static_cast<double>(pub_allocs) / n;
-  state.counters["sub_allocs_per_msg"] = static_cast<double>(sub_allocs) / n;
-  state.SetItemsProcessed(state.iterations());
-}
-
-std::string unique_topic(const char* base) {
-  static int count = 0;
-  return std::string("/bench/") + base + "_" + std::to_string(++count);
-}
-
-void BM_Loaned_OneThread(benchmark::State& state) {
-  float sink = 0;
-  auto sub = Orvo::Context().topicManager().subscribe<Record>(
-      unique_topic("one"), [&](const Record& r) { sink += r.values[10]; }, nullptr, window, "bench");
-  auto pub = Orvo::Context().topicManager().advertise<Record>(sub->getTopicName(), Record{}, "bench");
-  int64_t n = 0;
-  Orvo::test::AllocCounter allocs;
-  for (auto _ : state) {
-    if (auto msg = pub->loanMessage()) {
-      fill(msg->value(), n++);
-      pub->publishLoaned(std::move(msg));
-    }
-    sub->run();
-  }
-  const size_t count = allocs.count();
-  benchmark::DoNotOptimize(sink);
-  report(state, count, 0);
-}
 
 void BM_MutexDeque_OneThread(benchmark::State& state) {
   float sink = 0;
