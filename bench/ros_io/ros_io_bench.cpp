@@ -23,7 +23,6 @@
 
 #include <orvo_msgs/JointState.h>
 
-#include "bounded_wait.h"
 #include "chain_urdf.h"
 #include "framework/parameter.h"
 #include "framework/topic.h"
@@ -35,6 +34,7 @@
 #include "orvo2/tasks/task_manager.h"
 #include "orvo_interface/config_options.h"
 #include "ros_graph.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -195,7 +195,7 @@ struct World {
           return subscribers.str().find("/ros_io_bench_sink") != std::string::npos &&
                  subscribers.str().find("link_20/twist") != std::string::npos;
         },
-        std::chrono::seconds(20));
+        std::chrono::seconds(20), OrvoTest::kProcessPoll);
     // Connections are made by the network threads while the bridge cycles.
     for (int cycle = 0; cycle < 50; ++cycle) {
       bridge->execute_lifecycle();

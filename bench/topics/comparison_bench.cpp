@@ -40,6 +40,7 @@
 #include "record_messages.h"
 #include "ros_graph.h"
 #include "test_device.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -162,7 +163,8 @@ void roscpp_intra(benchmark::State& state, const M& prototype, void (*stamp)(M&,
   ros::Subscriber sub = world->intra_node->subscribe<M>(
       unique_topic("intra"), 16, [&delivered](const typename M::ConstPtr&) { ++delivered; });
   ros::Publisher pub = world->intra_node->advertise<M>(sub.getTopic(), 16);
-  if (!OrvoTest::wait_until([&pub] { return pub.getNumSubscribers() > 0; }, std::chrono::seconds(10))) {
+  if (!OrvoTest::wait_until([&pub] { return pub.getNumSubscribers() > 0; }, std::chrono::seconds(10),
+                            OrvoTest::kProcessPoll)) {
     state.SkipWithError("the intra-process subscriber did not connect");
     return;
   }
@@ -259,7 +261,8 @@ void BM_Records30_DeviceChannelRoundTrip(benchmark::State& state) {
     devices.push_back(joints.back());
   }
   Orvo::ClientManager client(devices, "shm", name);
-  if (!OrvoTest::wait_until([&client] { return client.check_server_alive(); }, std::chrono::seconds(10))) {
+  if (!OrvoTest::wait_until([&client] { return client.check_server_alive(); }, std::chrono::seconds(10),
+                            OrvoTest::kProcessPoll)) {
     state.SkipWithError(("the channel server did not come up: " + server.output()).c_str());
     return;
   }

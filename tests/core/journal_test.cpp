@@ -104,7 +104,7 @@ TEST_F(JournalLevel, WorkerThreadsNeverWaitForStandardOutput) {
   };
   std::thread a(log_lines, 'a');
   std::thread b(log_lines, 'b');
-  const bool never_waited = test::wait_until([&] { return finished.load() == 2; }, std::chrono::seconds(5));
+  const bool never_waited = OrvoTest::wait_until([&] { return finished.load() == 2; }, std::chrono::seconds(5));
 
   std::string out;
   std::thread reader([&] {

@@ -13,7 +13,7 @@
 namespace Orvo {
 namespace {
 
-using test::wait_until;
+using OrvoTest::wait_until;
 using namespace std::chrono_literals;
 
 TEST(MultireaderMutex, ReadersShareTheLockWithoutBlocking) {

@@ -19,7 +19,6 @@
 #include <gtest/gtest.h>
 #include <yaml-cpp/yaml.h>
 
-#include "bounded_wait.h"
 #include "child_process.h"
 #include "orvo2/channel/shm_segment.h"
 #include "orvo2/configuration/config_parser.h"
@@ -34,6 +33,7 @@
 #include "ros_master.h"
 #include "run_tool.h"
 #include "temp_dir.h"
+#include "wait_until.h"
 
 using namespace std::chrono_literals;
 using Orvo::Hal::DeviceContainerBase;
@@ -312,13 +312,14 @@ TEST(SimRobot, TheExampleMovesOnRosCommands) {
   ASSERT_TRUE(core.wait_for_output("started running", 30s)) << core.output() << core.errors();
   ASSERT_TRUE(OrvoTest::wait_until(
       [] { return OrvoTest::run_tool("/usr/bin/rosservice list", 10).find("/orvocore/ros_control/switch") != std::string::npos; },
-      30s));
+      30s, OrvoTest::kProcessPoll));
   EXPECT_NE(OrvoTest::run_tool("/usr/bin/rosservice call /orvocore/ros_control/switch 'data: true'").find("success: True"),
             std::string::npos);
 
   OrvoTest::ChildProcess stream({"/usr/bin/python3", "/usr/bin/rostopic", "pub", "-r", "100", "/orvocore/command",
                                  "orvo_msgs/JointCommand", "{name: [elbow_pitch], position: [0.5], ctrl_mode: [1]}"});
-  EXPECT_TRUE(OrvoTest::wait_until([] { return std::abs(echoed_position("elbow_pitch") - 0.5) < 0.02; }, 30s))
+  EXPECT_TRUE(OrvoTest::wait_until([] { return std::abs(echoed_position("elbow_pitch") - 0.5) < 0.02; }, 30s,
+                                   OrvoTest::kProcessPoll))
       << core.output();
   stream.stop();
   EXPECT_THAT(core.output(), testing::Not(testing::HasSubstr("safety limits exceeded"))) << core.output();

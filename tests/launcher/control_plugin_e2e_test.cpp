@@ -15,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include "../core/wait_until.h"
 #include "child_process.h"
 #include "framework/service.h"
 #include "framework/topic.h"
@@ -29,10 +28,11 @@
 #include "orvo2/tasks/task_statistics.h"
 #include "scheduler_client.h"
 #include "temp_dir.h"
+#include "wait_until.h"
 
 using namespace std::chrono_literals;
 using Orvo::Runnable;
-using Orvo::test::wait_until;
+using OrvoTest::wait_until;
 using OrvoTest::TempDir;
 
 namespace {

@@ -7,11 +7,11 @@
 #include <string>
 #include <thread>
 
-#include "bounded_wait.h"
 #include "child_process.h"
 #include "clock_sender.h"
 #include "dummy_config.h"
 #include "temp_dir.h"
+#include "wait_until.h"
 
 using namespace std::chrono_literals;
 using OrvoTest::ChildProcess;
@@ -35,7 +35,8 @@ TEST(LauncherSimTime, StartUpWaitsForTheFirstClockCountAndStopsInOrder) {
   ASSERT_TRUE(sender.ok());
   sender.send(999000000);  // left by a simulator that has ended: not a start
   ChildProcess launcher({ORVOCORE_PATH, "--simtime", "--config", OrvoTest::write_dummy_config(dir, two_threads)});
-  ASSERT_TRUE(OrvoTest::wait_until([&] { return sender.queued() == 0; }, 10s)) << launcher.errors();
+  ASSERT_TRUE(OrvoTest::wait_until([&] { return sender.queued() == 0; }, 10s, OrvoTest::kProcessPoll))
+      << launcher.errors();
   std::this_thread::sleep_for(500ms);
   EXPECT_EQ(launcher.output().find("started running"), std::string::npos) << "started from a count queued before";
 
@@ -46,7 +47,7 @@ TEST(LauncherSimTime, StartUpWaitsForTheFirstClockCountAndStopsInOrder) {
         sender.send(1000000000);
         return launcher.output().find("started running") != std::string::npos;
       },
-      10s))
+      10s, OrvoTest::kProcessPoll))
       << launcher.output() << launcher.errors();
   sender.send(1001000000);
 

@@ -8,8 +8,8 @@
 #include <ros/init.h>
 #include <std_srvs/SetBool.h>
 
-#include "bounded_wait.h"
 #include "raw_tcpros.h"
+#include "wait_until.h"
 #include "dummy_arm.h"
 
 namespace OrvoTest {
@@ -84,7 +84,7 @@ void RobotUnderTest::wait_for_the_robot() {
         _bridge_port = service_port("/orvocore/joint_master/set_control_mask");
         return _bridge_port > 0 || !_core->running();
       },
-      30s);
+      30s, kProcessPoll);
   if (!serving || _bridge_port <= 0) {
     throw std::runtime_error("the bridge does not serve: " + _core->output());
   }
@@ -99,7 +99,7 @@ void RobotUnderTest::wait_for_the_robot() {
                                                        started, error, 1s) &&
                    started.success;
           },
-          30s)) {
+          30s, kProcessPoll)) {
     throw std::runtime_error("ros_control did not start: " + error + started.message);
   }
   _monitor = std::make_unique<RobotMonitor>("hal_thread", joints());
@@ -113,7 +113,7 @@ void RobotUnderTest::wait_for_the_robot() {
         }
         return figures.joint_states >= 500 && figures.broken_joint_states == 0;
       },
-      30s);
+      30s, kProcessPoll);
   if (!on_path) {
     throw std::runtime_error("the commanded joints never settled on their path: " +
                              _monitor->figures().first_broken + "\n" + _core->output());

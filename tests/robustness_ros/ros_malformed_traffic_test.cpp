@@ -24,10 +24,10 @@
 #include <orvo_msgs/SetControlMask.h>
 #include <std_msgs/String.h>
 
-#include "bounded_wait.h"
 #include "raw_publisher.h"
 #include "raw_tcpros.h"
 #include "robot_under_test.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -174,7 +174,7 @@ TEST_F(MalformedRosTraffic, BrokenConnectionHeadersAreDroppedOrLeftWaiting) {
   expect_robot_unharmed("100 connections with broken headers held open");
   held.clear();
   EXPECT_TRUE(OrvoTest::wait_until(
-      [&] { return open_file_count(robot->core().pid()) <= open_files + 2; }, 10s))
+      [&] { return open_file_count(robot->core().pid()) <= open_files + 2; }, 10s, OrvoTest::kProcessPoll))
       << open_file_count(robot->core().pid()) << " files open, " << open_files << " before";
   expect_robot_unharmed("broken connection headers");
 }
@@ -460,7 +460,7 @@ TEST_F(MalformedRosTraffic, CommandTopicTrafficIsRefusedWithoutHarm) {
   ASSERT_TRUE(publisher.announce(node_port, topic, true));
   ros::NodeHandle node;
   ros::Publisher commands = node.advertise<orvo_msgs::JointCommand>(topic, 10);
-  ASSERT_TRUE(OrvoTest::wait_until([&] { return commands.getNumSubscribers() > 0; }, 10s));
+  ASSERT_TRUE(OrvoTest::wait_until([&] { return commands.getNumSubscribers() > 0; }, 10s, OrvoTest::kProcessPoll));
   robot->monitor().reset();
   orvo_msgs::JointCommand command;
   command.name = {"wrist_yaw"};
@@ -472,7 +472,7 @@ TEST_F(MalformedRosTraffic, CommandTopicTrafficIsRefusedWithoutHarm) {
         const OrvoTest::RobotFigures figures = robot->monitor().figures();
         return !figures.peak_effort.empty() && figures.peak_effort.back() == 1.5f;
       },
-      5s));
+      5s, OrvoTest::kProcessPoll));
   expect_robot_unharmed("a well-formed command after malformed ones");
 }
 
@@ -483,7 +483,7 @@ TEST_F(MalformedRosTraffic, FloodsOfUnknownJointNamesKeepTheControlCycle) {
   OrvoTest::RobotMonitor control("ctrl_thread", RobotUnderTest::joints());
   ros::NodeHandle node;
   ros::Publisher commands = node.advertise<orvo_msgs::JointCommand>("/orvocore/command", 50);
-  ASSERT_TRUE(OrvoTest::wait_until([&] { return commands.getNumSubscribers() > 0; }, 10s));
+  ASSERT_TRUE(OrvoTest::wait_until([&] { return commands.getNumSubscribers() > 0; }, 10s, OrvoTest::kProcessPoll));
   const auto unknown_names = [](size_t count) {
     orvo_msgs::JointCommand command;
     command.name.assign(count, "x");

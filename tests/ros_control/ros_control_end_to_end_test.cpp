@@ -33,7 +33,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Orvo::test::wait_until;
+using OrvoTest::wait_until;
 
 auto* const ros_env =
     ::testing::AddGlobalTestEnvironment(new OrvoTest::RosTestEnvironment("ros_control_e2e"));

@@ -217,7 +217,7 @@ TEST_F(RosControlTest, OnlyCommandsAfterTheStartAreApplied) {
   ros::Publisher pub = client.advertise<orvo_msgs::JointCommand>("/orvocore/command", 10);
   _plugin->execute_lifecycle();
   ASSERT_EQ(_plugin->getState(), Orvo::Runnable::Initialized);
-  ASSERT_TRUE(Orvo::test::wait_until([&] { return pub.getNumSubscribers() == 1; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(OrvoTest::wait_until([&] { return pub.getNumSubscribers() == 1; }, std::chrono::seconds(5)));
 
   auto early = command({"shoulder_yaw"}, {1});
   early->position = {1.0f};
@@ -249,7 +249,7 @@ TEST_F(RosControlTest, EachRunAppliesABoundedShareOfAFlood) {
   ros::NodeHandle client;
   ros::Publisher pub = client.advertise<orvo_msgs::JointCommand>("/orvocore/command", 50);
   _plugin->execute_lifecycle();
-  ASSERT_TRUE(Orvo::test::wait_until([&] { return pub.getNumSubscribers() == 1; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(OrvoTest::wait_until([&] { return pub.getNumSubscribers() == 1; }, std::chrono::seconds(5)));
   start();
   ASSERT_EQ(_plugin->getState(), Orvo::Runnable::Running);
 

@@ -16,11 +16,11 @@
 
 #include <orvo_msgs/SetControlMask.h>
 
-#include "bounded_wait.h"
 #include "child_process.h"
 #include "ros_master.h"
 #include "run_tool.h"
 #include "temp_dir.h"
+#include "wait_until.h"
 #include "dummy_arm.h"
 
 namespace {
@@ -28,6 +28,7 @@ namespace {
 using namespace std::chrono_literals;
 using OrvoTest::ChildProcess;
 using OrvoTest::RosMaster;
+using OrvoTest::kProcessPoll;
 using OrvoTest::run_tool;
 using OrvoTest::wait_until;
 
@@ -99,7 +100,7 @@ protected:
           return run_tool("/usr/bin/rosservice list", 10).find("/orvocore/set_filter_profile_fast") !=
                  std::string::npos;
         },
-        60s);
+        60s, kProcessPoll);
   }
 
   std::string call(const std::string& service, const std::string& args = "") {
@@ -185,14 +186,14 @@ TEST_F(RosIoEndToEnd, PluginServicesAnswerAndLifecycleEventsArrive) {
         const std::string topic = run_tool("/usr/bin/rostopic info /orvocore/lifecycle_events", 10);
         return topic.find("Subscribers: \n * /rostopic") != std::string::npos;
       },
-      20s));
+      20s, kProcessPoll));
 
   EXPECT_NE(call("probe/state").find("state: \"Initialized\""), std::string::npos);
   std::string reply = call("probe/switch", "true");
   EXPECT_NE(reply.find("success: True\nmessage: \"Successfully started 'probe'\""), std::string::npos)
       << reply;
   EXPECT_TRUE(wait_until([this] { return call("probe/state").find("\"Running\"") != std::string::npos; },
-                         10s));
+                         10s, kProcessPoll));
   reply = call("probe/switch", "false");
   EXPECT_NE(reply.find("success: True\nmessage: \"Successfully halted 'probe'\""), std::string::npos)
       << reply;
@@ -216,7 +217,7 @@ TEST_F(RosIoEndToEnd, PluginServicesAnswerAndLifecycleEventsArrive) {
             std::string::npos)
       << reply;
 
-  ASSERT_TRUE(wait_until([&lifecycle] { return !lifecycle.running(); }, 20s)) << lifecycle.output();
+  ASSERT_TRUE(wait_until([&lifecycle] { return !lifecycle.running(); }, 20s, kProcessPoll)) << lifecycle.output();
   const std::string events = lifecycle.output();
   EXPECT_NE(events.find("plugin_name: \"probe\"\nfrom_state: \"Initialized\"\nto_state: \"Starting\""),
             std::string::npos)
@@ -304,7 +305,7 @@ TEST_F(RosIoEndToEnd, RoslaunchRunsTheExampleAndStopsItInOrder) {
         return run_tool("/usr/bin/rosservice list", 10).find("/launched_core/set_filter_profile_fast") !=
                std::string::npos;
       },
-      30s))
+      30s, kProcessPoll))
       << launch.output();
   EXPECT_NE(run_tool("/usr/bin/rosnode list").find("/launched_core"), std::string::npos);
 
@@ -319,7 +320,7 @@ TEST_F(RosIoEndToEnd, RoslaunchRunsTheExampleAndStopsItInOrder) {
 TEST_F(RosIoEndToEnd, StartUpWaitsForTheMasterAndGoesOnWhenItAppears) {
   start_core();
   ASSERT_TRUE(wait_until(
-      [this] { return _core->output().find("waiting for ros master.. \n") != std::string::npos; }, 10s))
+      [this] { return _core->output().find("waiting for ros master.. \n") != std::string::npos; }, 10s, kProcessPoll))
       << _core->output();
   EXPECT_EQ(_core->output().find("started running"), std::string::npos);
   ASSERT_TRUE(_core->running());
@@ -327,7 +328,7 @@ TEST_F(RosIoEndToEnd, StartUpWaitsForTheMasterAndGoesOnWhenItAppears) {
   start_master();
   ASSERT_TRUE(_master->ready());
   ASSERT_TRUE(wait_until(
-      [this] { return _core->output().find("started running") != std::string::npos; }, 20s))
+      [this] { return _core->output().find("started running") != std::string::npos; }, 20s, kProcessPoll))
       << _core->output();
   ASSERT_TRUE(bridge_up()) << _core->output();
   EXPECT_NE(echo_once("joint_states").find("- wrist_yaw"), std::string::npos);
@@ -400,7 +401,7 @@ TEST_F(RosIoEndToEnd, APeersShutdownRequestIsNamedInTheWarning) {
         return _core->output().find("ROS has shut the node '/orvocore' down at the XML-RPC request 'shutdown' of "
                                     "'/red_team' (reason: 'drill'; ") != std::string::npos;
       },
-      10s))
+      10s, kProcessPoll))
       << _core->output();
   EXPECT_TRUE(_core->running());
 }

@@ -14,7 +14,6 @@
 
 #include <orvo_msgs/JointState.h>
 
-#include "bounded_wait.h"
 #include "framework/parameter.h"
 #include "framework/topic.h"
 #include "orvo2/context/journal.h"
@@ -24,6 +23,7 @@
 #include "orvo2/tasks/callback_queue.h"
 #include "ros_master.h"
 #include "run_tool.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -101,7 +101,7 @@ TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
         received_queue.callAvailable(ros::WallDuration(0.01));
         return !received.empty();
       },
-      10s));
+      10s, OrvoTest::kProcessPoll));
   EXPECT_EQ(received.back().name.size(), 2u);
   EXPECT_EQ(received.back().header.stamp, ros::Time(7, 1));
 
@@ -116,7 +116,7 @@ TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
         received_queue.callAvailable(ros::WallDuration(0.01));
         return !received.empty();
       },
-      5s));
+      5s, OrvoTest::kProcessPoll));
   EXPECT_EQ(received.front().header.stamp, ros::Time(9, 0));
 
   // Another node of this name makes the master shut this one down: said once, with who asked and why.
@@ -130,7 +130,7 @@ TEST(RosIoPlugin, RepublishesJointStatesAndLeavesNothingBehind) {
         bridge->execute_lifecycle();
         return journal.count(warning) > 0;
       },
-      10s));
+      10s, OrvoTest::kProcessPoll));
   for (int cycle = 0; cycle < 5; ++cycle) {
     bridge->execute_lifecycle();
   }

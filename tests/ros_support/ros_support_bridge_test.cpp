@@ -26,7 +26,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Orvo::test::wait_until;
+using OrvoTest::wait_until;
 
 TEST(RosSupportWithBridge, CallbacksRunInTheBridgesCycle) {
   const OrvoTest::RosMaster master("ros_support_bridge");

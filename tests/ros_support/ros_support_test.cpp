@@ -28,7 +28,7 @@
 
 namespace {
 
-using Orvo::test::wait_until;
+using OrvoTest::wait_until;
 using RosQueuePtr = std::shared_ptr<ros::CallbackQueue>;
 using OrvoQueuePtr = std::shared_ptr<Orvo::CallbackQueue>;
 

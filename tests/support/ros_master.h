@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "bounded_wait.h"
 #include "child_process.h"
 #include "temp_dir.h"
+#include "wait_until.h"
 
 namespace OrvoTest {
 
@@ -92,7 +92,7 @@ private:
           return !_process->running() ||
                  _process->output().find("Unable to start XML-RPC server") != std::string::npos || ours();
         },
-        std::chrono::seconds(20));
+        std::chrono::seconds(20), kProcessPoll);
     _ready = _process->running() && ours();
     return _ready;
   }

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <string>
 
-#include "../core/wait_until.h"
 #include "framework/service.h"
 #include "orvo2/context/context.h"
 #include "orvo2/tasks/runnable.h"
+#include "wait_until.h"
 
 namespace OrvoTest {
 
@@ -34,7 +34,7 @@ public:
     return text;
   }
   bool reaches(const std::string& state) {
-    return Orvo::test::wait_until([&] { return this->state() == state; }, _patience);
+    return wait_until([&] { return this->state() == state; }, _patience);
   }
 
 private:

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "../core/wait_until.h"
 #include "framework/service.h"
 #include "framework/topic.h"
 #include "memory_hooks.h"
 #include "orvo2/tasks/orvo_core_thread.h"
 #include "orvo2/tasks/task_statistics.h"
+#include "wait_until.h"
 #include "worker_helpers.h"
 
 using namespace std::chrono_literals;
@@ -52,7 +52,7 @@ TEST(WorkerAllocation, CyclesAllocateNothingAfterWarmUp) {
 
   thread.start();
   int answered = 0;
-  ASSERT_TRUE(Orvo::test::wait_until(
+  ASSERT_TRUE(OrvoTest::wait_until(
       [&] {
         std::string state;
         answered += get_state->call({}, state, 100ms) && state == "Running";

@@ -15,14 +15,14 @@
 #include "orvo2/tasks/orvo_core_thread.h"
 #include "orvo2/tasks/task_manager.h"
 #include "orvo2/tasks/task_statistics.h"
-#include "../core/wait_until.h"
 #include "scheduler_client.h"
+#include "wait_until.h"
 #include "worker_helpers.h"
 
 using namespace std::chrono_literals;
 using Orvo::OrvoCoreThread;
 using Orvo::Runnable;
-using Orvo::test::wait_until;
+using OrvoTest::wait_until;
 using OrvoTest::unique_name;
 
 namespace {
