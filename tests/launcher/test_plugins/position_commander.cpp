@@ -10,24 +10,16 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <variant>
 #include <vector>
 
 #include "orvo2/loading/control_plugin_library.h"
 #include "orvo2/robot/robot_interface_orvo2rt.h"
 #include "orvo_interface/control_mode.h"
+#include "param_or.h"
 
 namespace {
 
-template <typename T>
-T param_or(const Orvo::ConfigValueMap& params, const char* name, T fallback) {
-  const auto it = params.find(name);
-  if (it == params.end()) {
-    return fallback;
-  }
-  const T* value = std::get_if<T>(&it->second);
-  return value == nullptr ? fallback : *value;
-}
+using OrvoTest::param_or;
 
 class PositionCommander : public Orvo::ControlPlugin {
 public:

@@ -13,24 +13,16 @@
 #include <chrono>
 #include <cstdint>
 #include <stdexcept>
-#include <variant>
 
 #include "framework/service.h"
 #include "framework/topic.h"
 #include "orvo2/clock/simulated_clock.h"
 #include "orvo2/loading/control_plugin_library.h"
+#include "param_or.h"
 
 namespace {
 
-template <typename T>
-T param_or(const Orvo::ConfigValueMap& params, const char* name, T fallback) {
-  const auto it = params.find(name);
-  if (it == params.end()) {
-    return fallback;
-  }
-  const T* value = std::get_if<T>(&it->second);
-  return value == nullptr ? fallback : *value;
-}
+using OrvoTest::param_or;
 
 class TestPlugin : public Orvo::ControlPlugin {
 public:
