@@ -40,17 +40,14 @@ namespace {
 
 constexpr int kJoints = 30;
 
-std::string config() {
-  std::ostringstream out;
-  out << "robot:\n  urdf: bench_arm.urdf\njoints:\n  joint_dummy:\n";
-  for (int i = 1; i <= kJoints; ++i) {
-    out << "    - {name: joint_" << i << ", id: " << i << "}\n";
-  }
-  out << "devices:\n  joint_master:\n    - {name: all_joints, id: 100}\n"
-      << "  ft_gz:\n    - {name: ft_1, id: 200}\n"
-      << "  imu_gz:\n    - {name: imu_1, id: 300}\n"
-      << "  link_state_sensor:\n    - {name: link_10_lss, id: 400}\n    - {name: link_20_lss, id: 401}\n";
-  return out.str();
+OrvoTest::RobotConfig config() {
+  OrvoTest::RobotConfig robot = OrvoTest::chain_config("bench_arm", kJoints);
+  robot.device("joint_master", "all_joints", 100)
+      .device("ft_gz", "ft_1", 200)
+      .device("imu_gz", "imu_1", 300)
+      .device("link_state_sensor", "link_10_lss", 400)
+      .device("link_state_sensor", "link_20_lss", 401);
+  return robot;
 }
 
 Orvo::Hal::JointMasterRx joint_master_state() {
@@ -87,9 +84,7 @@ struct World {
     graph = std::make_unique<OrvoBench::RosGraph>("ros_io_bench");
     echo = &graph->start("echo", {ROS_IO_BENCH_ECHO});
 
-    const OrvoTest::TempDir& dir = graph->dir();
-    dir.write("bench_arm.urdf", OrvoTest::chain_urdf("bench_arm", kJoints));
-    const std::string path = dir.write("config.yaml", config());
+    const std::string path = config().write(graph->dir());
     auto options = Orvo::ConfigOptions::FromConfigFile(path);
     options.set_parameter("framework", std::string("Orvo2Rt"));
     Orvo::OrvoInterface model;

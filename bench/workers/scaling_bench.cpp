@@ -19,7 +19,6 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,20 +43,14 @@ namespace {
 
 using ExecutionTime = Orvo::OrvoCoreThread::ExecutionTime;
 
-std::string config(int joints, bool bridge) {
-  std::ostringstream out;
-  out << "robot:\n  urdf: scaling_arm.urdf\njoints:\n  joint_dummy:\n";
-  for (int i = 1; i <= joints; ++i) {
-    out << "    - {name: joint_" << i << ", id: " << i << "}\n";
-  }
-  out << "devices:\n  joint_master:\n    - {name: all_joints, id: 100000}\n"
-      << "threads:\n"
-      << "  hal_thread:\n    period: 1ms\n    policy: SCHED_FIFO\n    priority: 60\n"
-      << "    devices: [joint_dummy, joint_master]\n";
+OrvoTest::RobotConfig config(int joints, bool bridge) {
+  OrvoTest::RobotConfig robot = OrvoTest::chain_config("scaling_arm", joints);
+  robot.device("joint_master", "all_joints", 100000)
+      .thread(OrvoTest::WorkerThread("hal_thread", "1ms").fifo(60).devices({"joint_dummy", "joint_master"}));
   if (bridge) {
-    out << "  ros_thread:\n    period: 10ms\n    tasks:\n      ros_io:\n        plugin: ros_io\n";
+    robot.thread(OrvoTest::WorkerThread("ros_thread", "10ms").task("ros_io", "ros_io"));
   }
-  return out.str();
+  return robot;
 }
 
 int64_t percentile(std::vector<int64_t> values, double fraction) {
@@ -131,9 +124,7 @@ struct Robot {
 
   Robot(int count, bool run_bridge) : joints(count), with_bridge(run_bridge) {
     graph.start("listener", {REPORT_PEER, "joint_states"});
-    const OrvoTest::TempDir& dir = graph.dir();
-    dir.write("scaling_arm.urdf", OrvoTest::chain_urdf("scaling_arm", joints));
-    const std::string path = dir.write("config.yaml", config(joints, with_bridge));
+    const std::string path = config(joints, with_bridge).write(graph.dir());
 
     // The launcher's set-up, step by step.
     Orvo::ParameterManager& params = Orvo::Context().paramManager();

@@ -53,32 +53,13 @@ constexpr uint64_t kWarmUp = 500;
 constexpr int kQueueSize = 100;
 
 std::string write_robot(const OrvoTest::TempDir& dir) {
-  dir.write("dummy_chain.urdf", OrvoTest::chain_urdf("dummy_chain", kJoints));
-  std::string config = "robot:\n  urdf: dummy_chain.urdf\njoints:\n  joint_dummy:\n";
-  for (int i = 1; i <= kJoints; ++i) {
-    config += "    - {name: joint_" + std::to_string(i) + ", id: " + std::to_string(i) + "}\n";
-  }
-  config +=
-      "devices:\n"
-      "  joint_master:\n"
-      "    - {name: all_joints, id: 1000}\n"
-      "threads:\n"
-      "  hal_thread:\n"
-      "    period: 1ms\n"
-      "    policy: SCHED_FIFO\n"
-      "    priority: 60\n"
-      "    devices: [joint_dummy, joint_master]\n"
-      "  ctrl_thread:\n"
-      "    period: 1ms\n"
-      "    policy: SCHED_FIFO\n"
-      "    priority: 50\n"
-      "    tasks:\n"
-      "      commander:\n"
-      "        plugin: bench_commander\n"
-      "parameters:\n"
-      "  /jm/tx_filter_autostart: {type: bool, value: true}\n"
-      "  /jm/tx_filter_cutoff: {type: double, value: 1.0}\n";
-  return dir.write("config.yaml", config);
+  return OrvoTest::chain_config("dummy_chain", kJoints)
+      .device("joint_master", "all_joints", 1000)
+      .thread(OrvoTest::WorkerThread("hal_thread", "1ms").fifo(60).devices({"joint_dummy", "joint_master"}))
+      .thread(OrvoTest::WorkerThread("ctrl_thread", "1ms").fifo(50).task("commander", "bench_commander"))
+      .parameter({"/jm/tx_filter_autostart", "bool", "true"})
+      .parameter({"/jm/tx_filter_cutoff", "double", "1.0"})
+      .write(dir);
 }
 
 int64_t percentile(std::vector<int64_t> values, double fraction) {

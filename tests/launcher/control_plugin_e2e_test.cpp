@@ -6,16 +6,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "child_process.h"
+#include "dummy_arm.h"
 #include "framework/service.h"
 #include "framework/topic.h"
 #include "in_process_robot.h"
@@ -45,40 +44,14 @@ constexpr size_t kJoints = 6;
 // The example arm with all six joints as dummy joints, the joint master, a
 // hardware thread and a control thread running the commander, written with
 // the example URDF into `dir`.
-std::string write_commander_robot(const TempDir& dir, const std::string& commander_params) {
-  std::ifstream urdf(std::string(ORVO2_EXAMPLES_DIR) + "/dummy_robot/dummy_arm.urdf");
-  std::stringstream urdf_text;
-  urdf_text << urdf.rdbuf();
-  dir.write("dummy_arm.urdf", urdf_text.str());
-  return dir.write("config.yaml",
-                   "robot:\n"
-                   "  urdf: dummy_arm.urdf\n"
-                   "joints:\n"
-                   "  joint_dummy:\n"
-                   "    - {name: shoulder_yaw, id: 1}\n"
-                   "    - {name: shoulder_pitch, id: 2}\n"
-                   "    - {name: elbow_pitch, id: 3}\n"
-                   "    - {name: wrist_roll, id: 4}\n"
-                   "    - {name: wrist_pitch, id: 5}\n"
-                   "    - {name: wrist_yaw, id: 6}\n"
-                   "devices:\n"
-                   "  joint_master:\n"
-                   "    - {name: all_joints, id: 100}\n"
-                   "threads:\n"
-                   "  hal_thread:\n"
-                   "    period: 1ms\n"
-                   "    policy: SCHED_FIFO\n"
-                   "    priority: 60\n"
-                   "    devices: [joint_dummy, joint_master]\n"
-                   "  ctrl_thread:\n"
-                   "    period: 1ms\n"
-                   "    policy: SCHED_FIFO\n"
-                   "    priority: 50\n"
-                   "    tasks:\n"
-                   "      commander:\n"
-                   "        plugin: position_commander\n"
-                   "        params:\n" +
-                       commander_params);
+std::string write_commander_robot(const TempDir& dir, const std::vector<OrvoTest::ConfigParam>& commander_params) {
+  return OrvoTest::dummy_arm_config(ORVO2_EXAMPLES_DIR "/dummy_robot/")
+      .device("joint_master", "all_joints", 100)
+      .thread(OrvoTest::WorkerThread("hal_thread", "1ms").fifo(60).devices({"joint_dummy", "joint_master"}))
+      .thread(OrvoTest::WorkerThread("ctrl_thread", "1ms")
+                  .fifo(50)
+                  .task("commander", "position_commander", commander_params))
+      .write(dir);
 }
 
 // Everything the threads publish that the test looks at, delivered in the
@@ -153,7 +126,7 @@ bool every_joint(const Orvo::Hal::JointMasterRx& msg, bool (*holds)(const Orvo::
 
 TEST(ControlPluginEndToEnd, InProcessCommandsReachTheJointsAndTheSchedulerSwitchesThePlugin) {
   TempDir dir("e2e_in_process");
-  const std::string config = write_commander_robot(dir, "          target: {type: double, value: 0.3}\n");
+  const std::string config = write_commander_robot(dir, {{"target", "double", "0.3"}});
   Orvo::JournalCapture journal;
   OrvoTest::InProcessRobot robot(config);
   Observer observer("commander", {"hal_thread", "ctrl_thread"});
@@ -233,9 +206,8 @@ TEST(ControlPluginEndToEnd, InProcessCommandsReachTheJointsAndTheSchedulerSwitch
 
 TEST(ControlPluginEndToEnd, AsAnOrvocoreProcessThePluginSeesItsCommandsEchoed) {
   TempDir dir("e2e_process");
-  const std::string config = write_commander_robot(dir,
-                                                   "          target: {type: double, value: -0.25}\n"
-                                                   "          autostart: {type: bool, value: true}\n");
+  const std::string config =
+      write_commander_robot(dir, {{"target", "double", "-0.25"}, {"autostart", "bool", "true"}});
   OrvoTest::ChildProcess launcher({ORVOCORE_PATH, "--config", config});
   ASSERT_TRUE(launcher.wait_for_output("started running", 10s)) << launcher.output() << launcher.errors();
   EXPECT_TRUE(launcher.wait_for_output("position_commander 'commander': all 6 joints sensed at -0.25 rad", 10s))

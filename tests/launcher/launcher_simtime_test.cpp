@@ -9,7 +9,7 @@
 
 #include "child_process.h"
 #include "clock_sender.h"
-#include "dummy_config.h"
+#include "dummy_arm.h"
 #include "temp_dir.h"
 #include "wait_until.h"
 
@@ -18,23 +18,26 @@ using OrvoTest::ChildProcess;
 using OrvoTest::TempDir;
 
 using OrvoTest::ClockSender;
+using OrvoTest::WorkerThread;
 
 namespace {
 
-const char* const idle_thread = "  idle:\n    period: 10ms\n    devices: [joint_dummy]\n";
-
-// Two threads with a plug-in each, which says on closing whether the clock
-// still runs and how many hold its robot (itself and the registry).
-const char* const two_threads =
-    "  first:\n    period: 10ms\n    devices: [joint_dummy]\n    tasks:\n      one:\n        plugin: test_plugin\n"
-    "  second:\n    period: 10ms\n    tasks:\n      two:\n        plugin: test_plugin\n";
+// The example arm's first two joints.
+OrvoTest::RobotConfig two_joints() { return OrvoTest::dummy_arm_config(ORVO2_EXAMPLES_DIR "/dummy_robot/", 2); }
 
 TEST(LauncherSimTime, StartUpWaitsForTheFirstClockCountAndStopsInOrder) {
   TempDir dir("launcher_simtime");
   ClockSender sender;
   ASSERT_TRUE(sender.ok());
   sender.send(999000000);  // left by a simulator that has ended: not a start
-  ChildProcess launcher({ORVOCORE_PATH, "--simtime", "--config", OrvoTest::write_dummy_config(dir, two_threads)});
+  // Two threads with a plug-in each, which says on closing whether the clock
+  // still runs and how many hold its robot (itself and the registry).
+  const std::string config =
+      two_joints()
+          .thread(WorkerThread("first", "10ms").devices({"joint_dummy"}).task("one", "test_plugin"))
+          .thread(WorkerThread("second", "10ms").task("two", "test_plugin"))
+          .write(dir);
+  ChildProcess launcher({ORVOCORE_PATH, "--simtime", "--config", config});
   ASSERT_TRUE(OrvoTest::wait_until([&] { return sender.queued() == 0; }, 10s, OrvoTest::kProcessPoll))
       << launcher.errors();
   std::this_thread::sleep_for(500ms);
@@ -73,7 +76,8 @@ TEST(LauncherSimTime, StartUpWaitsForTheFirstClockCountAndStopsInOrder) {
 TEST(LauncherSimTime, SigintEndsTheWaitWithoutASender) {
   TempDir dir("launcher_simtime_alone");
   mq_unlink("/gz_to_orvo2_time");
-  ChildProcess launcher({ORVOCORE_PATH, "--simtime", "--config", OrvoTest::write_dummy_config(dir, idle_thread)});
+  const std::string config = two_joints().thread(WorkerThread("idle", "10ms").devices({"joint_dummy"})).write(dir);
+  ChildProcess launcher({ORVOCORE_PATH, "--simtime", "--config", config});
   std::this_thread::sleep_for(500ms);
   EXPECT_FALSE(launcher.wait_for_exit(0ms));
 

@@ -5,26 +5,20 @@
 #include <string>
 
 #include "child_process.h"
-#include "dummy_config.h"
+#include "dummy_arm.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;
 using OrvoTest::ChildProcess;
 using OrvoTest::TempDir;
+using OrvoTest::WorkerThread;
 
 namespace {
 
-const char* const one_thread =
-    "  hal_thread:\n"
-    "    period: 1ms\n"
-    "    policy: SCHED_FIFO\n"
-    "    priority: 60\n"
-    "    devices: [joint_dummy]\n"
-    "    tasks:\n"
-    "      probe:\n"
-    "        plugin: test_plugin\n"
-    "        params:\n"
-    "          gain: {type: double, value: 0.5}\n";
+// The example arm's first two joints.
+OrvoTest::RobotConfig two_joints() { return OrvoTest::dummy_arm_config(ORVO2_EXAMPLES_DIR "/dummy_robot/", 2); }
+
+const WorkerThread idle = WorkerThread("idle", "10ms");
 
 TEST(Launcher, VersionHelpAndBadOptions) {
   ChildProcess version({ORVOCORE_PATH, "--version"});
@@ -64,7 +58,13 @@ TEST(Launcher, RunsUntilSigintThenStopsInOrderWithinASecond) {
   TempDir dir("launcher_run");
   // A thread asleep in a long period does not hold the stop up.
   const std::string config =
-      OrvoTest::write_dummy_config(dir, std::string(one_thread) + "  slow_thread:\n    period: 5s\n");
+      two_joints()
+          .thread(WorkerThread("hal_thread", "1ms")
+                      .fifo(60)
+                      .devices({"joint_dummy"})
+                      .task("probe", "test_plugin", {{"gain", "double", "0.5"}}))
+          .thread(WorkerThread("slow_thread", "5s"))
+          .write(dir);
   ChildProcess launcher({ORVOCORE_PATH, "--config", config});
   ASSERT_TRUE(launcher.wait_for_output("started running", 10s)) << launcher.output() << launcher.errors();
   // The plug-in got its robot interface from the real-time back end.
@@ -92,7 +92,7 @@ TEST(Launcher, ConfigurationPathFromTheFirst299CharactersOfOrvoConfig) {
     folder += (folder.empty() ? "" : "/") + std::string(std::min<size_t>(missing - (folder.empty() ? 0 : 1), 100), 'd');
   }
   ASSERT_EQ(path_length(), 299u);
-  const std::string config = OrvoTest::write_dummy_config(dir, "  idle:\n    period: 10ms\n", folder);
+  const std::string config = two_joints().thread(idle).write(dir, folder);
   ASSERT_EQ(config.size(), 299u);
   const std::string pointer = dir.write("orvo_config", config + std::string(101, 'x') + "\nsecond line\n");
 
@@ -114,11 +114,12 @@ TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
     std::string message;
   };
   // A device type with no library behind it.
-  const std::string unknown_device = OrvoTest::write_dummy_config(
-      dir, "  hal:\n    period: 1ms\n    devices: [imu_nowhere]\n", "unknown_device",
-      "  imu_nowhere:\n    - {name: base_imu, id: 20}\n");
+  const std::string unknown_device = two_joints()
+                                         .device("imu_nowhere", "base_imu", 20)
+                                         .thread(WorkerThread("hal", "1ms").devices({"imu_nowhere"}))
+                                         .write(dir, "unknown_device");
   // A URDF nested deeper than any robot, and robot files that are devices.
-  const std::string deep_urdf = OrvoTest::write_dummy_config(dir, "  idle:\n    period: 10ms\n", "deep");
+  const std::string deep_urdf = two_joints().thread(idle).write(dir, "deep");
   std::string deep = "<robot name='deep'><link name='base'>";
   for (int level = 0; level < 50000; ++level) {
     deep += "<visual>";
@@ -126,9 +127,11 @@ TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
   dir.write("deep/dummy_arm.urdf", deep);
   const std::string devices = "joints: {joint_dummy: [{name: shoulder_yaw, id: 1}]}\nthreads: {}\n";
   // A joint-master option of the wrong type.
-  const std::string master_thread =
-      "  hal:\n    period: 1ms\n    devices: [joint_dummy, joint_master]\n"
-      "parameters:\n  /jm/tx_filter_cutoff: {type: int, value: 5}\n";
+  const std::string master_option = two_joints()
+                                        .device("joint_master", "all_joints", 100)
+                                        .thread(WorkerThread("hal", "1ms").devices({"joint_dummy", "joint_master"}))
+                                        .parameter({"/jm/tx_filter_cutoff", "int", "5"})
+                                        .write(dir, "master_option");
   const Case cases[] = {
       {"missing file", dir.path() + "/absent.yaml", "absent.yaml"},
       {"URDF read from a device",
@@ -140,21 +143,16 @@ TEST(Launcher, BadConfigurationsEndWithAMessageAndStatusOne) {
                      "/dummy_robot/dummy_arm.urdf, srdf: /dev/urandom}\n" + devices),
        "robot/srdf: '/dev/urandom' is larger than 16777216 bytes"},
       {"URDF nested 50,000 levels", deep_urdf, "nests elements more than 256 levels deep"},
-      {"joint-master option of the wrong type",
-       OrvoTest::write_dummy_config(dir, master_thread, "master_option",
-                                    "  joint_master:\n    - {name: all_joints, id: 100}\n"),
+      {"joint-master option of the wrong type", master_option,
        "parameter '/jm/tx_filter_cutoff' holds a value of type 'int', expected 'double'"},
       {"malformed YAML", dir.write("malformed.yaml", "robot: {urdf: [\n"), "malformed.yaml"},
       {"unknown device type", unknown_device, "liborvodev_imu_nowhere.so"},
       {"unknown plug-in",
-       OrvoTest::write_dummy_config(dir,
-                                    "  ctrl:\n    period: 1ms\n    tasks:\n      t:\n        plugin: nowhere\n",
-                                    "unknown_plugin"),
+       two_joints().thread(WorkerThread("ctrl", "1ms").task("t", "nowhere")).write(dir, "unknown_plugin"),
        "unable to load plug-in 'nowhere' for task 't'"},
       // A name that ROS would refuse for the task's services.
       {"task name ROS refuses",
-       OrvoTest::write_dummy_config(dir, "  ctrl:\n    period: 1ms\n    tasks:\n      2ctl:\n        plugin: test_plugin\n",
-                                    "digit_task"),
+       two_joints().thread(WorkerThread("ctrl", "1ms").task("2ctl", "test_plugin")).write(dir, "digit_task"),
        "threads/ctrl/tasks/2ctl: task name '2ctl' does not start with a letter"},
   };
   for (const Case& bad : cases) {

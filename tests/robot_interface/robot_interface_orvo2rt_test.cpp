@@ -14,6 +14,7 @@
 #include "orvo2/devices/link_state_sensor.h"
 #include "robot_test_support.h"
 #include "temp_dir.h"
+#include "dummy_arm.h"
 
 using Orvo::ControlMode;
 using Orvo::Hal::joint_tx;
@@ -176,21 +177,13 @@ TEST_F(RobotInterfaceOrvo2RtTest, CommandsWaitForTheNextMoveWhenNoMessageIsFree)
 
 TEST(RobotInterfaceOrvo2RtSensors, EverySensorIsInTheDeviceListAndSensedWithTheRobot) {
   OrvoTest::TempDir dir("ri_sensors");
-  const std::string config = dir.write("robot.yaml", "robot:\n"
-                                                     "  urdf: " ORVO2_EXAMPLES_DIR "/dummy_robot/dummy_arm.urdf\n"
-                                                     "joints:\n"
-                                                     "  joint_dummy:\n"
-                                                     "    - {name: shoulder_yaw, id: 1}\n"
-                                                     "    - {name: elbow_pitch, id: 3}\n"
-                                                     "devices:\n"
-                                                     "  joint_master:\n"
-                                                     "    - {name: all_joints, id: 100}\n"
-                                                     "  ft_gz:\n"
-                                                     "    - {name: wrist_ft, id: 20}\n"
-                                                     "  imu_gz:\n"
-                                                     "    - {name: base_imu, id: 21}\n"
-                                                     "  link_state_sensor:\n"
-                                                     "    - {name: tool_lss, id: 22}\n");
+  const std::string config =
+      OrvoTest::dummy_arm_config(ORVO2_EXAMPLES_DIR "/dummy_robot/", {"shoulder_yaw", "elbow_pitch"})
+          .device("joint_master", "all_joints", 100)
+          .device("ft_gz", "wrist_ft", 20)
+          .device("imu_gz", "base_imu", 21)
+          .device("link_state_sensor", "tool_lss", 22)
+          .write(dir);
   OrvoTest::publish_hardware_description(config);
   const auto robot = OrvoTest::make_robot(config);
   ASSERT_TRUE(robot);

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
-#include "dummy_config.h"
+#include "dummy_arm.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;
@@ -21,39 +21,29 @@ using OrvoTest::TempDir;
 
 namespace {
 
-// Two threads: "server_thread" runs the task "server" that serves
-// "/server/slow", "caller_thread" the task "caller" that calls it.
-std::string service_threads(int handler_ms, bool drain, int timeout_ms) {
-  return "  server_thread:\n"
-         "    period: 1ms\n"
-         "    devices: [joint_dummy]\n"
-         "    tasks:\n"
-         "      server:\n"
-         "        plugin: robust_service_probe\n"
-         "        params:\n"
-         "          serve: {type: bool, value: true}\n"
-         "          drain: {type: bool, value: " +
-         std::string(drain ? "true" : "false") +
-         "}\n"
-         "          handler_ms: {type: int, value: " +
-         std::to_string(handler_ms) +
-         "}\n"
-         "  caller_thread:\n"
-         "    period: 1ms\n"
-         "    tasks:\n"
-         "      caller:\n"
-         "        plugin: robust_service_probe\n"
-         "        params:\n"
-         "          call: {type: string, value: /server/slow}\n"
-         "          timeout_ms: {type: int, value: " +
-         std::to_string(timeout_ms) + "}\n";
+// The example arm's first two joints and two threads: "server_thread" runs
+// the task "server" that serves "/server/slow", "caller_thread" the task
+// "caller" that calls it.
+OrvoTest::RobotConfig service_robot(int handler_ms, bool drain, int timeout_ms) {
+  OrvoTest::RobotConfig config = OrvoTest::dummy_arm_config(ORVO2_EXAMPLES_DIR "/dummy_robot/", 2);
+  config.thread(OrvoTest::WorkerThread("server_thread", "1ms")
+                    .devices({"joint_dummy"})
+                    .task("server", "robust_service_probe",
+                          {{"serve", "bool", "true"},
+                           {"drain", "bool", drain ? "true" : "false"},
+                           {"handler_ms", "int", std::to_string(handler_ms)}}));
+  config.thread(OrvoTest::WorkerThread("caller_thread", "1ms")
+                    .task("caller", "robust_service_probe",
+                          {{"call", "string", "/server/slow"}, {"timeout_ms", "int", std::to_string(timeout_ms)}}));
+  return config;
 }
 
-// Starts orvocore on `threads`, waits for `busy` in its output, interrupts it
+// Starts orvocore on `robot`, waits for `busy` in its output, interrupts it
 // and expects the orderly stop within `bound`.
-std::string interrupt_while(const std::string& threads, const std::string& busy, std::chrono::milliseconds bound) {
+std::string interrupt_while(const OrvoTest::RobotConfig& robot, const std::string& busy,
+                            std::chrono::milliseconds bound) {
   TempDir dir("robust_service_sigint");
-  ChildProcess launcher({ORVOCORE_PATH, "--config", OrvoTest::write_dummy_config(dir, threads)});
+  ChildProcess launcher({ORVOCORE_PATH, "--config", robot.write(dir)});
   EXPECT_TRUE(launcher.wait_for_output("started running", 10s)) << launcher.output() << launcher.errors();
   EXPECT_TRUE(launcher.wait_for_output(busy, 10s)) << launcher.output() << launcher.errors();
 
@@ -75,26 +65,21 @@ TEST(ServiceSigint, StopsWhileTheHandlerIsSlow) {
   // The signal is seen within 1 s; the server thread stops after its handler
   // (2 s); the caller's next call, which nobody serves any more, ends at its
   // time-out (3 s).
-  interrupt_while(service_threads(2000, true, 3000), "service_probe: handling", 7000ms);
+  interrupt_while(service_robot(2000, true, 3000), "service_probe: handling", 7000ms);
 }
 
 TEST(ServiceSigint, StopsWhileNoServerDrains) {
   // The server thread stops at once; the caller's call ends at its time-out
   // (2 s), then the caller thread stops.
-  interrupt_while(service_threads(0, false, 2000), "service_probe: call pending", 4500ms);
+  interrupt_while(service_robot(0, false, 2000), "service_probe: call pending", 4500ms);
 }
 
 TEST(ServiceSigint, WaitsForAPluginSlowToEndWithoutRos) {
   // Nothing here can hang on a ROS master: a plug-in whose destructor takes
   // 4.5 s is waited for, not cut short.
-  const std::string threads =
-      "  slow_thread:\n"
-      "    period: 1ms\n"
-      "    tasks:\n"
-      "      slow:\n"
-      "        plugin: robust_service_probe\n"
-      "        params:\n"
-      "          release_ms: {type: int, value: 4500}\n";
-  const std::string output = interrupt_while(threads, "started running", 7000ms);
+  OrvoTest::RobotConfig robot = OrvoTest::dummy_arm_config(ORVO2_EXAMPLES_DIR "/dummy_robot/", 2);
+  robot.thread(OrvoTest::WorkerThread("slow_thread", "1ms")
+                   .task("slow", "robust_service_probe", {{"release_ms", "int", "4500"}}));
+  const std::string output = interrupt_while(robot, "started running", 7000ms);
   EXPECT_NE(output.find("service_probe: released"), std::string::npos) << output;
 }

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
-#include "dummy_config.h"
+#include "dummy_arm.h"
 #include "temp_dir.h"
 
 using namespace std::chrono_literals;
@@ -24,17 +24,14 @@ using OrvoTest::TempDir;
 
 namespace {
 
-// The example arm's joints behind the joint master, without the ROS threads
-// of the example (they would wait for a ROS master).
-const char* const kHardwareThread =
-    "  hal_thread:\n"
-    "    period: 1ms\n"
-    "    policy: SCHED_FIFO\n"
-    "    priority: 60\n"
-    "    devices: [joint_dummy, joint_master]\n";
-const char* const kJointMaster =
-    "  joint_master:\n"
-    "    - {name: all_joints, id: 100}\n";
+// The example arm's first two joints behind the joint master, without the
+// ROS threads of the example (they would wait for a ROS master).
+std::string write_robot(const TempDir& dir) {
+  return OrvoTest::dummy_arm_config(ORVO2_EXAMPLES_DIR "/dummy_robot/", 2)
+      .device("joint_master", "all_joints", 100)
+      .thread(OrvoTest::WorkerThread("hal_thread", "1ms").fifo(60).devices({"joint_dummy", "joint_master"}))
+      .write(dir);
+}
 
 // Interrupts orvocore `delay` after it was started; true when it then ended
 // within 3 s, by SIGINT before start-up was over or with status 0 after it.
@@ -64,7 +61,7 @@ const char* const kJointMaster =
 
 TEST(StartUpSigint, EndsTheProcessAtEveryMomentOfStartUp) {
   TempDir dir("robust_start_up");
-  const std::string config = OrvoTest::write_dummy_config(dir, kHardwareThread, "", kJointMaster);
+  const std::string config = write_robot(dir);
   int interrupted_early = 0;
   int stopped_in_order = 0;
   for (int delay_ms : {0, 1, 2, 5, 10, 20, 35, 50, 75, 100, 150, 250, 400, 600, 1000}) {
@@ -81,7 +78,7 @@ TEST(StartUpSigint, EndsTheProcessAtEveryMomentOfStartUp) {
 
 TEST(StartUpSigint, EndsTheWaitForTheSimulatorsClock) {
   TempDir dir("robust_start_up_simtime");
-  const std::string config = OrvoTest::write_dummy_config(dir, kHardwareThread, "", kJointMaster);
+  const std::string config = write_robot(dir);
   mq_unlink("/gz_to_orvo2_time");
   for (int delay_ms : {0, 5, 50, 300}) {
     bool started = false;

@@ -18,31 +18,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string robot_config() {
-  return OrvoTest::dummy_arm_robot_yaml() + R"(devices:
-  joint_master:
-    - {name: all_joints, id: 100}
-threads:
-  ros_thread:
-    period: 10ms
-    tasks:
-      ros_io:
-        plugin: ros_io
-  hal_thread:
-    period: 1ms
-    policy: SCHED_FIFO
-    priority: 60
-    devices: [joint_dummy, joint_master]
-  ctrl_thread:
-    period: 1ms
-    policy: SCHED_FIFO
-    priority: 50
-    tasks:
-      commander:
-        plugin: steady_commander
-      ros_control:
-        plugin: ros_control
-)";
+RobotConfig robot_config(const std::string& example) {
+  RobotConfig config = dummy_arm_config(example);
+  config.srdf("dummy_arm.srdf", read_file(example + "dummy_arm.srdf"))
+      .device("joint_master", "all_joints", 100)
+      .thread(WorkerThread("ros_thread", "10ms").task("ros_io", "ros_io"))
+      .thread(WorkerThread("hal_thread", "1ms").fifo(60).devices({"joint_dummy", "joint_master"}))
+      .thread(WorkerThread("ctrl_thread", "1ms")
+                  .fifo(50)
+                  .task("commander", "steady_commander")
+                  .task("ros_control", "ros_control"));
+  return config;
 }
 
 }  // namespace
@@ -58,9 +44,7 @@ RobotUnderTest::RobotUnderTest(const std::string& tag) : _dir(tag) {
   if (ros::isInitialized()) {
     throw std::runtime_error("RobotUnderTest: one robot per test process (ROS is initialised once)");
   }
-  const std::string example = std::string(ORVO2_SOURCE_DIR) + "/examples/dummy_robot/";
-  OrvoTest::copy_dummy_arm(_dir, example);
-  const std::string config = _dir.write("config.yaml", robot_config());
+  const std::string config = robot_config(std::string(ORVO2_SOURCE_DIR) + "/examples/dummy_robot/").write(_dir);
   _master = std::make_unique<RosMaster>(tag);
   const std::string master_uri = "http://127.0.0.1:" + std::to_string(_master->port());
   _core = std::make_unique<ChildProcess>(std::vector<std::string>{ORVOCORE, "-C", config},

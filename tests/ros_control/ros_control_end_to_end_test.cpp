@@ -179,19 +179,10 @@ TEST(RosControlEndToEnd, RostopicPubMovesTheExampleRobotsJoints) {
 // made: orvocore stops with a message instead of ending on roscpp's trap.
 TEST(RosControlEndToEnd, WithoutTheBridgeFirstStartUpStopsWithAMessage) {
   OrvoTest::TempDir dir("ros_control_no_bridge");
-  dir.write("dummy_arm.urdf", OrvoTest::read_file(kExample + "dummy_arm.urdf"));
-  const std::string config = dir.write("config.yaml", R"(robot:
-  urdf: dummy_arm.urdf
-joints:
-  joint_dummy:
-    - {name: elbow_pitch, id: 3}
-threads:
-  ctrl_thread:
-    period: 1ms
-    tasks:
-      ros_control:
-        plugin: ros_control
-)");
+  const std::string config =
+      OrvoTest::dummy_arm_config(kExample, {"elbow_pitch"})
+          .thread(OrvoTest::WorkerThread("ctrl_thread", "1ms").task("ros_control", "ros_control"))
+          .write(dir);
   OrvoTest::ChildProcess core({ORVOCORE, "--config", config}, dir.path() + "/orvocore.log");
   ASSERT_TRUE(core.wait_for_exit(20s)) << core.output();
   EXPECT_EQ(core.exit_code(), 1) << core.output();

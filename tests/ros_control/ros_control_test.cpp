@@ -29,6 +29,7 @@
 #include "ros_test_environment.h"
 #include "temp_dir.h"
 #include "wait_until.h"
+#include "dummy_arm.h"
 
 namespace {
 
@@ -61,16 +62,13 @@ class RosControlTest : public ::testing::Test {
 protected:
   void SetUp() override {
     Orvo::Hal::HardwareDescription hw;
-    std::string joints_yaml;
     for (size_t i = 0; i < kDeviceJoints.size(); ++i) {
       hw.addDeviceInfo({kDeviceJoints[i], "joint_dummy", static_cast<int>(i) + 1});
-      joints_yaml += "    - {name: " + kDeviceJoints[i] + ", id: " + std::to_string(i + 1) + "}\n";
     }
     hw.addDeviceInfo({"all_joints", "joint_master", 100});
     Orvo::Context().paramManager().setParam(Orvo::RobotInterfaceOrvo2Rt::HardwareDescriptionParam, hw);
-    const std::string config = _dir.write("robot.yaml", "robot:\n  urdf: " ORVO2_EXAMPLES_DIR
-                                                        "/dummy_robot/dummy_arm.urdf\njoints:\n  joint_dummy:\n" +
-                                                            joints_yaml);
+    const std::string config =
+        OrvoTest::dummy_arm_config(ORVO2_EXAMPLES_DIR "/dummy_robot/", kDeviceJoints).write(_dir);
     _robot = std::make_shared<CountingRobot>();
     ASSERT_TRUE(_robot->init(Orvo::ConfigOptions::FromConfigFile(config)));
 

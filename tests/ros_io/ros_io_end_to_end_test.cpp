@@ -35,42 +35,24 @@ using OrvoTest::wait_until;
 // The example dummy robot with a 10 ms thread for the bridge and a 2 ms
 // thread for the probe. The sensors have no driver: the bridge publishes
 // their client devices' (zero) records.
-std::string robot_config() {
-  return OrvoTest::dummy_arm_robot_yaml() + R"(devices:
-  joint_master:
-    - {name: all_joints, id: 100}
-  ft_gz:
-    - {name: wrist_ft, id: 200}
-  imu_gz:
-    - {name: base_imu, id: 300}
-  link_state_sensor:
-    - {name: flange_lss, id: 400}
-threads:
-  hal_thread:
-    period: 1ms
-    policy: SCHED_FIFO
-    priority: 60
-    devices: [joint_dummy, joint_master]
-  ctrl_thread:
-    period: 2ms
-    tasks:
-      probe:
-        plugin: rosio_probe
-  ros_thread:
-    period: 10ms
-    tasks:
-      ros_io:
-        plugin: ros_io
-)";
+OrvoTest::RobotConfig robot_config(const std::string& example) {
+  OrvoTest::RobotConfig config = OrvoTest::dummy_arm_config(example);
+  config.srdf("dummy_arm.srdf", OrvoTest::read_file(example + "dummy_arm.srdf"))
+      .device("joint_master", "all_joints", 100)
+      .device("ft_gz", "wrist_ft", 200)
+      .device("imu_gz", "base_imu", 300)
+      .device("link_state_sensor", "flange_lss", 400)
+      .thread(OrvoTest::WorkerThread("hal_thread", "1ms").fifo(60).devices({"joint_dummy", "joint_master"}))
+      .thread(OrvoTest::WorkerThread("ctrl_thread", "2ms").task("probe", "rosio_probe"))
+      .thread(OrvoTest::WorkerThread("ros_thread", "10ms").task("ros_io", "ros_io"));
+  return config;
 }
 
 class RosIoEndToEnd : public ::testing::Test {
 protected:
   void SetUp() override {
     _port = OrvoTest::free_loopback_port();
-    const std::string example = std::string(ORVO2_SOURCE_DIR) + "/examples/dummy_robot/";
-    OrvoTest::copy_dummy_arm(_dir, example);
-    _config = _dir.write("config.yaml", robot_config());
+    _config = robot_config(std::string(ORVO2_SOURCE_DIR) + "/examples/dummy_robot/").write(_dir);
     OrvoTest::export_ros_environment(_port, _dir.path() + "/ros_home");
     ::setenv("PYTHONPATH", ORVO2_TEST_PYTHONPATH, 1);
     ::setenv("ROS_PACKAGE_PATH", ORVO_MSGS_SHARE_PARENT, 1);

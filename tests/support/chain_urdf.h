@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "robot_config.h"
+
 namespace OrvoTest {
 
 // A chain of `joints` revolute joints "joint_1".."joint_<n>" from "base_link"
@@ -19,6 +21,17 @@ inline std::string chain_urdf(const std::string& robot, int joints) {
             "    <limit lower=\"-2.9\" upper=\"2.9\" velocity=\"2.0\" effort=\"80.0\"/>\n  </joint>\n";
   }
   return urdf + "</robot>\n";
+}
+
+// The chain as a configuration: its URDF "<robot>.urdf" and its joints as
+// dummy joints with ids 1 to `joints`; the caller adds the other sections.
+inline RobotConfig chain_config(const std::string& robot, int joints) {
+  RobotConfig config;
+  config.urdf(robot + ".urdf", chain_urdf(robot, joints));
+  for (int i = 1; i <= joints; ++i) {
+    config.joint("joint_dummy", "joint_" + std::to_string(i), i);
+  }
+  return config;
 }
 
 }  // namespace OrvoTest
