@@ -1,9 +1,10 @@
 // Cost of the worker cycles as the robot grows: N dummy joints behind the
 // joint master in a 1 kHz hardware thread (SCHED_FIFO 60), the ROS bridge in
 // a 10 ms thread of its own, set up from a generated configuration and URDF
-// exactly as orvocore does, with a rosmaster on a free loopback port and
-// another process subscribed to "/orvocore/joint_states" (so that the bridge
-// serializes and sends every joint state).
+// exactly as orvocore does (in_process_robot.h, as in workers_bench), with a
+// rosmaster on a free loopback port and another process subscribed to
+// "/orvocore/joint_states" (so that the bridge serializes and sends every
+// joint state).
 //
 // One iteration watches `cycles` cycles of the hardware thread, after the
 // threads ran for a while: the cycle time (sense + run + move) at the median
@@ -11,8 +12,6 @@
 // With bridge:0 the bridge's thread is left out (the hardware thread alone).
 // Run one joint count per process (the device topics are named after the
 // joints): --benchmark_filter='/joints:100/window_ms:3000/bridge:1'.
-
-#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,18 +23,14 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <yaml-cpp/yaml.h>
 
 #include "framework/device_info.h"
 #include "framework/parameter.h"
 #include "framework/topic.h"
+#include "in_process_robot.h"
 #include "memory_hooks.h"
-#include "orvo2/configuration/config_parser.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/tasks/orvo_core_thread.h"
-#include "orvo_interface/config_options.h"
-#include "orvo_interface/orvo_interface.h"
-#include "orvo_interface/robot_interface.h"
 #include "ros_graph.h"
 #include "chain_urdf.h"
 
@@ -115,45 +110,19 @@ struct Robot {
   int joints = 0;
   bool with_bridge = true;
   OrvoBench::RosGraph graph{"scaling_bench"};
-  Orvo::ConfigOptions options;
-  Orvo::OrvoInterface model;
-  std::unique_ptr<Orvo::ConfigParser> parser;
-  std::vector<std::unique_ptr<Orvo::OrvoCoreThread>> threads;
   ThreadWatch hal;
   ThreadWatch bridge;
+  // Declared last: its threads stop before the watches go.
+  std::unique_ptr<OrvoTest::InProcessRobot> threads;
 
   Robot(int count, bool run_bridge) : joints(count), with_bridge(run_bridge) {
     graph.start("listener", {REPORT_PEER, "joint_states"});
-    const std::string path = config(joints, with_bridge).write(graph.dir());
-
-    // The launcher's set-up, step by step.
-    Orvo::ParameterManager& params = Orvo::Context().paramManager();
-    options = Orvo::ConfigOptions::FromConfigFile(path);
-    options.set_parameter<std::string>("framework", "Orvo2Rt");
-    params.setParam<Orvo::ConfigOptions>("/orvo_internal/hal/robot_ifc_cfg", options);
-    model.init(options);
-    parser = std::make_unique<Orvo::ConfigParser>(YAML::LoadFile(path), model);
-    params.setParam<Orvo::Hal::HardwareDescription>("/orvo_internal/hardware_description", parser->getHw());
-    for (const std::string& name : parser->getThreads()) {
-      threads.push_back(std::make_unique<Orvo::OrvoCoreThread>(name, parser->getThreadSchedArgs(name),
-                                                               parser->getThreadHalArgs(name),
-                                                               parser->getThreadTaskArgs(name), true));
-    }
-    hal.watch(*threads[0], 20000);
+    threads = std::make_unique<OrvoTest::InProcessRobot>(config(joints, with_bridge).write(graph.dir()));
+    hal.watch(threads->thread("hal_thread"), 20000);
     if (with_bridge) {
-      bridge.watch(*threads[1], 2000);
+      bridge.watch(threads->thread("ros_thread"), 2000);
     }
-    for (auto& thread : threads) {
-      thread->start();
-    }
-  }
-
-  ~Robot() {
-    for (auto& thread : threads) {
-      thread->stop();
-    }
-    Orvo::RobotInterface::clearRobotMap();
-    threads.clear();
+    threads->start();
   }
 };
 
