@@ -34,6 +34,7 @@
 #include "orvo2/tasks/task_manager.h"
 #include "orvo_interface/config_options.h"
 #include "ros_graph.h"
+#include "run_benchmarks.h"
 #include "wait_until.h"
 
 namespace {
@@ -255,19 +256,15 @@ BENCHMARK(BM_BridgeCycle_30Joints4Sensors)->ArgName("all_subscribed")->Arg(0)->A
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
   World shared;
-  try {
-    shared.set_up();
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "ros_io_bench: set-up failed: %s\n", error.what());
-    shared.tear_down();
-    return 1;
-  }
-  world = &shared;
-  benchmark::RunSpecifiedBenchmarks();
-  world = nullptr;
-  shared.tear_down();
-  benchmark::Shutdown();
-  return 0;
+  return OrvoBench::run_benchmarks(
+      argc, argv, "ros_io_bench",
+      [&shared](int, char**) {
+        shared.set_up();
+        world = &shared;
+      },
+      [&shared] {
+        world = nullptr;
+        shared.tear_down();
+      });
 }

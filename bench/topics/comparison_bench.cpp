@@ -39,6 +39,7 @@
 #include "orvo2/tasks/callback_queue.h"
 #include "record_messages.h"
 #include "ros_graph.h"
+#include "run_benchmarks.h"
 #include "test_device.h"
 #include "wait_until.h"
 
@@ -386,19 +387,15 @@ BENCHMARK(BM_Service_RoscppNewConnection)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
   RosWorld shared;
-  try {
-    shared.set_up(argc, argv);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "comparison_bench: set-up failed: %s\n", error.what());
-    shared.tear_down();
-    return 1;
-  }
-  world = &shared;
-  benchmark::RunSpecifiedBenchmarks();
-  world = nullptr;
-  shared.tear_down();
-  benchmark::Shutdown();
-  return 0;
+  return OrvoBench::run_benchmarks(
+      argc, argv, "comparison_bench",
+      [&shared](int ros_argc, char** ros_argv) {
+        shared.set_up(ros_argc, ros_argv);
+        world = &shared;
+      },
+      [&shared] {
+        world = nullptr;
+        shared.tear_down();
+      });
 }
