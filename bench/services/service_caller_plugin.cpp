@@ -51,4 +51,4 @@ private:
 
 }  // namespace
 
-ORVO2_CONTROL_PLUGIN(report_service_caller, ServiceCaller)
+ORVO2_CONTROL_PLUGIN(bench_service_caller, ServiceCaller)

@@ -63,7 +63,7 @@ void report(benchmark::State& state, std::vector<int64_t> latency_ns, size_t una
 
 // A worker thread of its own at 1 kHz with the idle task `task`.
 std::unique_ptr<Orvo::OrvoCoreThread> server_thread(const std::string& name, const std::string& task) {
-  Orvo::TaskArgs tasks{{{task, "report_service_caller", {}}}};
+  Orvo::TaskArgs tasks{{{task, "bench_service_caller", {}}}};
   return std::make_unique<Orvo::OrvoCoreThread>(name, one_khz(60), Orvo::HalArgs{}, tasks, true);
 }
 
@@ -79,7 +79,7 @@ void BM_ServiceLatency_WorkerToWorker(benchmark::State& state) {
     const std::string idle = unique("idle");
     const std::string caller = unique("caller");
     auto server = server_thread(unique("server_thread"), idle);
-    Orvo::TaskArgs tasks{{{caller, "report_service_caller", {{"target", Orvo::ConfigValue{idle}}}}}};
+    Orvo::TaskArgs tasks{{{caller, "bench_service_caller", {{"target", Orvo::ConfigValue{idle}}}}}};
     Orvo::OrvoCoreThread client(unique("client_thread"), one_khz(50), Orvo::HalArgs{}, tasks, true);
 
     std::vector<int64_t> latency_ns;
