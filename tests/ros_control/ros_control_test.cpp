@@ -242,6 +242,28 @@ TEST_F(RosControlTest, OnlyCommandsAfterTheStartAreApplied) {
   EXPECT_FLOAT_EQ(entry(commands[1], 1).pos_ref, 3.0f);
 }
 
+// A command a run applied stays with the queue: the thread that receives the
+// next one lets go of it, never the plug-in's.
+TEST_F(RosControlTest, TheRunLetsGoOfNoCommand) {
+  ros::NodeHandle client;
+  ros::Publisher pub = client.advertise<orvo_msgs::JointCommand>("/orvocore/command", 10);
+  _plugin->execute_lifecycle();
+  ASSERT_TRUE(Orvo::test::wait_until([&] { return pub.getNumSubscribers() == 1; }, std::chrono::seconds(5)));
+  start();
+  ASSERT_EQ(_plugin->getState(), Orvo::Runnable::Running);
+
+  auto first = command({"shoulder_yaw"}, {1});
+  first->position = {1.0f};
+  const boost::weak_ptr<const orvo_msgs::JointCommand> applied = first;
+  pub.publish(first);
+  first.reset();
+  _plugin->execute_lifecycle();
+  EXPECT_EQ(_robot->moves, 1);
+  EXPECT_FALSE(applied.expired());
+  pub.publish(command({"shoulder_yaw"}, {0}));
+  EXPECT_TRUE(applied.expired());
+}
+
 // A flood of the largest commands: a run applies its budget of entries in
 // whole messages and leaves the rest, in order, for the next runs, so the
 // newest command is still applied last.
