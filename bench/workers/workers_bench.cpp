@@ -37,7 +37,7 @@
 #include "memory_hooks.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/devices/joint_master_messages.h"
-#include "orvo2/devices/joint_records.h"
+#include "devices/joint_records.h"
 #include "orvo2/tasks/orvo_core_thread.h"
 #include "orvo2/tasks/task_statistics.h"
 #include "temp_dir.h"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../channel/test_child.h"
+#include "devices/device_tpl_common.h"
 #include "framework/parameter.h"
 #include "framework/topic.h"
 #include "orvo2/channel/client_manager.h"
@@ -19,7 +20,6 @@
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_container_base.h"
 #include "orvo2/devices/device_server.h"
-#include "orvo2/devices/device_tpl_common.h"
 #include "orvo2/devices/joint_base.h"
 
 using namespace Orvo::Hal;

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "devices/joint_records.h"
 #include "framework/device_info.h"
-#include "orvo2/devices/joint_records.h"
 #include "orvo2/devices/joint_tx_limits.h"
 
 namespace Orvo {
