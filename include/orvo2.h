@@ -1,17 +1,17 @@
 #pragma once
 // Everything a plug-in or device library of the framework needs, in one include.
 
-#include "framework/condition_variable.h"
-#include "framework/debug.h"
-#include "framework/device_container.h"
-#include "framework/device_info.h"
-#include "framework/multireader_mutex.h"
-#include "framework/mutex.h"
-#include "framework/parameter.h"
-#include "framework/service.h"
-#include "framework/thread.h"
-#include "framework/thread_id.h"
-#include "framework/topic.h"
+#include "framework/primitives/condition_variable.h"
+#include "framework/primitives/debug.h"
+#include "framework/primitives/device_info.h"
+#include "framework/primitives/multireader_mutex.h"
+#include "framework/primitives/mutex.h"
+#include "framework/primitives/thread.h"
+#include "framework/primitives/thread_id.h"
+#include "framework/typed/device_container.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 
 #include "orvo2/channel/client_manager.h"
 #include "orvo2/channel/server_manager.h"

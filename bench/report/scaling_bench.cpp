@@ -28,9 +28,9 @@
 #include <benchmark/benchmark.h>
 #include <yaml-cpp/yaml.h>
 
-#include "framework/device_info.h"
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/primitives/device_info.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "memory_hooks.h"
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/context/journal.h"

@@ -32,7 +32,7 @@
 #include <thread>
 #include <vector>
 
-#include "framework/topic.h"
+#include "framework/typed/topic.h"
 #include "in_process_robot.h"
 #include "memory_hooks.h"
 #include "orvo2/context/journal.h"

@@ -26,7 +26,7 @@
 
 #include <orvo_msgs/JointState.h>
 
-#include "framework/subscriber.h"
+#include "framework/typed/subscriber.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/force_torque.h"
 #include "orvo2/devices/imu.h"

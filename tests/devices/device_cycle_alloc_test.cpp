@@ -8,7 +8,7 @@
 
 #include "alloc_counter.h"
 #include "devices/device_tpl_common.h"
-#include "framework/parameter.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/channel/server_manager.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_container_base.h"

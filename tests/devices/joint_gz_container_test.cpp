@@ -13,8 +13,8 @@
 
 #include "../channel/test_child.h"
 #include "devices/device_tpl_common.h"
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "orvo2/channel/client_manager.h"
 #include "orvo2/channel/server_manager.h"
 #include "orvo2/context/context.h"

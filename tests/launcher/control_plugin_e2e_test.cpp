@@ -17,8 +17,8 @@
 
 #include "../core/wait_until.h"
 #include "child_process.h"
-#include "framework/service.h"
-#include "framework/topic.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 #include "in_process_robot.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"

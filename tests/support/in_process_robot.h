@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "extra_parameters.h"
-#include "framework/device_info.h"
-#include "framework/parameter.h"
+#include "framework/primitives/device_info.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/context/context.h"
 #include "orvo2/tasks/orvo_core_thread.h"

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "devices/device_tpl_common.h"
-#include "framework/debug.h"
+#include "framework/primitives/debug.h"
 #include "orvo2/devices/device_topics.h"
 
 namespace Orvo {

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "devices/device_tpl_common.h"
-#include "framework/debug.h"
-#include "framework/monotonic_clock.h"
+#include "framework/primitives/debug.h"
+#include "framework/primitives/monotonic_clock.h"
 #include "orvo2/clock/simulated_clock.h"
 #include "orvo2/devices/device_topics.h"
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "devices/joint_records.h"
-#include "framework/parameter.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/clock/simulated_clock.h"
 #include "orvo2/devices/device_container_base.h"
 #include "orvo2/devices/force_torque.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/publisher.h"
-#include "framework/thread.h"
+#include "framework/primitives/thread.h"
+#include "framework/typed/publisher.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/devices/device_container_base.h"
 #include "orvo2/tasks/callback_queue.h"

@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "framework/callback_queue_runnable.h"
+#include "framework/typed/callback_queue_runnable.h"
 #include "orvo2/loading/demangle.h"
 #include "orvo2/topics/type_identity.h"
 #include "topic_channel.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "devices/joint_records.h"
-#include "framework/device_info.h"
+#include "framework/primitives/device_info.h"
 #include "orvo2/devices/joint_tx_limits.h"
 
 namespace Orvo {
