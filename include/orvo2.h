@@ -30,11 +30,11 @@
 #include "orvo2/devices/joint_tx_limits.h"
 #include "orvo2/devices/link_state_sensor.h"
 #include "orvo2/loading/control_plugin_library.h"
-#include "orvo2/loading/demangle.h"
 #include "orvo2/loading/library_loader.h"
 #include "orvo2/tasks/callback_queue.h"
 #include "orvo2/tasks/control_plugin.h"
 #include "orvo2/tasks/task.h"
+#include "orvo2/type_names/demangle.h"
 
 #include "devices/device_client_tpl.h"
 #include "devices/device_driver_tpl.h"

@@ -17,7 +17,7 @@
 #include "framework/typed/topic.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_rt.h"
-#include "orvo2/loading/demangle.h"
+#include "orvo2/type_names/demangle.h"
 #include "orvo2/tasks/callback_queue.h"
 
 namespace Orvo {

@@ -18,9 +18,9 @@
 #include "framework/typed/typed_service.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
-#include "orvo2/loading/demangle.h"
 #include "orvo2/services/service_manager.h"
 #include "orvo2/tasks/task.h"
+#include "orvo2/type_names/demangle.h"
 
 namespace Orvo {
 

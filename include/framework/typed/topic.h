@@ -18,11 +18,11 @@
 #include "framework/typed/publisher.h"
 #include "framework/typed/subscriber.h"
 #include "orvo2/context/context.h"
-#include "orvo2/loading/demangle.h"
 #include "orvo2/tasks/task.h"
 #include "orvo2/topics/topic.h"
 #include "orvo2/topics/topic_manager.h"
 #include "orvo2/topics/type_identity.h"
+#include "orvo2/type_names/demangle.h"
 
 namespace Orvo {
 
