@@ -26,7 +26,7 @@
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "orvo_config.h"
 #include "orvo_interface/config_options.h"
 #include "orvo_interface/logger.h"

@@ -30,7 +30,7 @@
 #include "framework/typed/service.h"
 #include "framework/typed/topic.h"
 #include "orvo2/context/journal.h"
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 
 namespace {
 

@@ -38,7 +38,7 @@
 #include "orvo2/context/journal.h"
 #include "orvo2/devices/joint_master_messages.h"
 #include "devices/joint_records.h"
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "orvo2/tasks/task_statistics.h"
 #include "temp_dir.h"
 #include "chain_urdf.h"

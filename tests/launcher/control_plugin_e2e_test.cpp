@@ -24,9 +24,9 @@
 #include "orvo2/context/journal.h"
 #include "orvo2/devices/device_rt.h"
 #include "orvo2/devices/joint_master_messages.h"
-#include "orvo2/tasks/orvo_core_thread.h"
 #include "orvo2/tasks/runnable.h"
 #include "orvo2/tasks/task_statistics.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "scheduler_client.h"
 #include "temp_dir.h"
 

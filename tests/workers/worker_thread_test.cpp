@@ -12,7 +12,7 @@
 #include "framework/typed/service.h"
 #include "framework/typed/topic.h"
 #include "orvo2/context/journal.h"
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "orvo2/tasks/task_manager.h"
 #include "orvo2/tasks/task_statistics.h"
 #include "../core/wait_until.h"

@@ -1,4 +1,4 @@
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 
 #include <algorithm>
 #include <chrono>
