@@ -21,12 +21,12 @@
 #include <yaml-cpp/yaml.h>
 
 #include "extra_parameters.h"
-#include "framework/device_info.h"
-#include "framework/parameter.h"
+#include "framework/primitives/device_info.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "orvo_config.h"
 #include "orvo_interface/config_options.h"
 #include "orvo_interface/logger.h"

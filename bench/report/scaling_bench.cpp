@@ -28,13 +28,13 @@
 #include <benchmark/benchmark.h>
 #include <yaml-cpp/yaml.h>
 
-#include "framework/device_info.h"
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/primitives/device_info.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "memory_hooks.h"
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/context/journal.h"
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "orvo_interface/config_options.h"
 #include "orvo_interface/orvo_interface.h"
 #include "orvo_interface/robot_interface.h"

@@ -10,14 +10,14 @@
 #include <urdf_model/model.h>
 #include <urdf_parser/urdf_parser.h>
 
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "joint_command_limits.h"
-#include "framework/parameter.h"
-#include "framework/service.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_rt.h"
-#include "orvo2/loading/demangle.h"
+#include "orvo2/type_names/demangle.h"
 #include "orvo2/tasks/callback_queue.h"
 
 namespace Orvo {

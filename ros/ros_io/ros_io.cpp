@@ -18,9 +18,9 @@
 #include <std_srvs/Trigger.h>
 
 #include "bridge_stamp.h"
-#include "framework/parameter.h"
-#include "framework/service.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 #include "joint_master_services.h"
 #include "joint_state_conversion.h"
 #include "logger_listing_service.h"

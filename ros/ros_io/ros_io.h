@@ -26,7 +26,7 @@
 
 #include <orvo_msgs/JointState.h>
 
-#include "framework/subscriber.h"
+#include "framework/typed/subscriber.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/force_torque.h"
 #include "orvo2/devices/imu.h"
@@ -34,9 +34,9 @@
 #include "orvo2/devices/link_state_sensor.h"
 #include "orvo2/tasks/callback_queue.h"
 #include "orvo2/tasks/control_plugin.h"
-#include "orvo2/tasks/orvo_core_thread.h"
 #include "orvo2/tasks/runnable.h"
 #include "orvo2/tasks/task_statistics.h"
+#include "orvo2/workers/orvo_core_thread.h"
 
 namespace Orvo {
 

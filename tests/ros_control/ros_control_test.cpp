@@ -14,8 +14,8 @@
 #include <ros/ros.h>
 
 #include "alloc_counter.h"
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/devices/device_rt.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "../core/wait_until.h"
-#include "framework/service.h"
+#include "framework/typed/service.h"
 #include "orvo2/context/context.h"
 #include "orvo2/tasks/runnable.h"
 

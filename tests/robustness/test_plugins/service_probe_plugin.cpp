@@ -20,7 +20,7 @@
 #include <thread>
 #include <variant>
 
-#include "framework/service.h"
+#include "framework/typed/service.h"
 #include "orvo2/loading/control_plugin_library.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-#include "framework/service.h"
+#include "framework/typed/service.h"
 #include "orvo_core_thread_impl.h"
 
 namespace Orvo {

@@ -38,13 +38,13 @@
 #include <string>
 #include <typeinfo>
 
-#include "framework/condition_variable.h"
-#include "framework/debug.h"
-#include "framework/monotonic_clock.h"
-#include "framework/mutex.h"
-#include "framework/service_client.h"
-#include "framework/service_server.h"
-#include "framework/thread_id.h"
+#include "framework/primitives/condition_variable.h"
+#include "framework/primitives/debug.h"
+#include "framework/primitives/monotonic_clock.h"
+#include "framework/primitives/mutex.h"
+#include "framework/primitives/thread_id.h"
+#include "framework/typed/service_client.h"
+#include "framework/typed/service_server.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/services/handler_scope.h"

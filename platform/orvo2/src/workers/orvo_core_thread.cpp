@@ -1,4 +1,4 @@
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,9 +7,9 @@
 
 #include <fmt/format.h>
 
-#include "framework/device_info.h"
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/primitives/device_info.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "orvo2/configuration/config_parameter.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "framework/message_adapter.h"
+#include "framework/typed/message_adapter.h"
 #include "orvo2/topics/publisher_base.h"
 
 namespace Orvo {

@@ -12,7 +12,7 @@
 
 #include <fmt/format.h>
 
-#include "framework/monotonic_clock.h"
+#include "framework/primitives/monotonic_clock.h"
 #include "orvo_core_thread_impl.h"
 #include "realtime_scheduling.h"
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "framework/message_adapter.h"
+#include "framework/typed/message_adapter.h"
 #include "orvo2/topics/subscriber_base.h"
 
 namespace Orvo {

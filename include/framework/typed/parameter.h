@@ -18,13 +18,13 @@
 #include <typeinfo>
 #include <utility>
 
-#include "framework/has_stream_output.h"
-#include "framework/multireader_mutex.h"
+#include "framework/primitives/has_stream_output.h"
+#include "framework/primitives/multireader_mutex.h"
 #include "orvo2/context/context.h"
-#include "orvo2/loading/demangle.h"
 #include "orvo2/parameters/parameter_base.h"
 #include "orvo2/parameters/parameter_manager.h"
 #include "orvo2/tasks/task.h"
+#include "orvo2/type_names/demangle.h"
 
 namespace Orvo {
 

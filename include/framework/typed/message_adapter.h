@@ -7,7 +7,7 @@
 #include <typeinfo>
 #include <utility>
 
-#include "framework/has_stream_output.h"
+#include "framework/primitives/has_stream_output.h"
 #include "orvo2/topics/message_base.h"
 
 namespace Orvo {

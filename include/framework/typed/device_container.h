@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "framework/device_info.h"
+#include "framework/primitives/device_info.h"
 #include "orvo2/devices/device_container_base.h"
 
 namespace Orvo {

@@ -9,18 +9,18 @@
 #include <stdexcept>
 #include <string>
 
-#include "framework/callback_queue_runnable.h"
-#include "framework/debug.h"
-#include "framework/service_client.h"
-#include "framework/service_empty.h"
-#include "framework/service_server.h"
-#include "framework/thread_id.h"
-#include "framework/typed_service.h"
+#include "framework/primitives/debug.h"
+#include "framework/primitives/thread_id.h"
+#include "framework/typed/callback_queue_runnable.h"
+#include "framework/typed/service_client.h"
+#include "framework/typed/service_empty.h"
+#include "framework/typed/service_server.h"
+#include "framework/typed/typed_service.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
-#include "orvo2/loading/demangle.h"
 #include "orvo2/services/service_manager.h"
 #include "orvo2/tasks/task.h"
+#include "orvo2/type_names/demangle.h"
 
 namespace Orvo {
 

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <type_traits>
 
+#include "devices/joint_records.h"
 #include "orvo2/devices/device_rt.h"
-#include "orvo2/devices/joint_records.h"
 
 namespace Orvo {
 namespace Hal {

@@ -1,4 +1,4 @@
-#include "orvo2/loading/demangle.h"
+#include "orvo2/type_names/demangle.h"
 
 #include <cxxabi.h>
 

@@ -13,16 +13,16 @@
 
 #include <fmt/format.h>
 
-#include "framework/callback_queue_runnable.h"
-#include "framework/message_adapter.h"
-#include "framework/publisher.h"
-#include "framework/subscriber.h"
+#include "framework/typed/callback_queue_runnable.h"
+#include "framework/typed/message_adapter.h"
+#include "framework/typed/publisher.h"
+#include "framework/typed/subscriber.h"
 #include "orvo2/context/context.h"
-#include "orvo2/loading/demangle.h"
 #include "orvo2/tasks/task.h"
 #include "orvo2/topics/topic.h"
 #include "orvo2/topics/topic_manager.h"
 #include "orvo2/topics/type_identity.h"
+#include "orvo2/type_names/demangle.h"
 
 namespace Orvo {
 

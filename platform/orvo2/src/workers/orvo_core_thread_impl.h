@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "framework/publisher.h"
-#include "framework/thread.h"
+#include "framework/primitives/thread.h"
+#include "framework/typed/publisher.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/devices/device_container_base.h"
 #include "orvo2/tasks/callback_queue.h"
 #include "orvo2/tasks/control_plugin.h"
-#include "orvo2/tasks/orvo_core_thread.h"
 #include "orvo2/tasks/task.h"
 #include "orvo2/tasks/task_statistics.h"
+#include "orvo2/workers/orvo_core_thread.h"
 
 namespace Orvo {
 
