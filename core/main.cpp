@@ -21,12 +21,12 @@
 #include <yaml-cpp/yaml.h>
 
 #include "extra_parameters.h"
-#include "framework/device_info.h"
-#include "framework/parameter.h"
+#include "framework/primitives/device_info.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "orvo_config.h"
 #include "orvo_interface/config_options.h"
 #include "orvo_interface/logger.h"
@@ -66,6 +66,96 @@ void wait_for_sigint() {
   std::_Exit(1);
 }
 
+// Main thread, set-up, before the configuration is read. Verbose: the
+// journal and the logger at level 0; else at level 2, and ROS's console
+// quieted.
+void set_verbosity(bool verbose) {
+  if (verbose) {
+    Orvo::Journal::SetGlobalJournalLevel(0);
+    Orvo::Logger::SetVerbosityLevel(0);
+  } else {
+    Orvo::Journal::SetGlobalJournalLevel(2);
+    Orvo::Logger::SetVerbosityLevel(2);
+    Orvo::set_ros_logger_level();
+  }
+}
+
+// Main thread; allocates. The configuration file: `given` (--config), else
+// the one ORVO_CONFIG names. Throws std::runtime_error when there is none.
+std::string configuration_path(const std::string& given) {
+  std::string path = given;
+  if (path.empty()) {
+    path = Orvo::Utils::getOrvoConfig();
+  }
+  if (path.empty()) {
+    throw std::runtime_error(
+        "no configuration given: pass --config FILE, or set ORVO_CONFIG to a file whose first line "
+        "is the configuration file's path");
+  }
+  return path;
+}
+
+// Main thread; allocates. Reads the robot's options from the configuration
+// file at `path` into `options`, publishes them, initialises `model` from
+// them and sets "/robot_description" when it exists. Throws what reading
+// the options and the model throws.
+void load_robot_model(Orvo::ParameterManager& params, const std::string& path, Orvo::ConfigOptions& options,
+                      Orvo::OrvoInterface& model) {
+  options = Orvo::ConfigOptions::FromConfigFile(path);
+  options.set_parameter<std::string>("framework", "Orvo2Rt");
+  params.setParam<Orvo::ConfigOptions>("/orvo_internal/hal/robot_ifc_cfg", options);
+  model.init(options);
+  if (auto description = params.getParamHandle<std::string>("/robot_description")) {
+    description->set(options.get_urdf());
+  }
+}
+
+// Main thread; allocates. The hardware description, the extra framework
+// parameters and the ROS arguments as parameters. Throws what the parameter
+// manager throws.
+void publish_configuration(Orvo::ParameterManager& params, const Orvo::ConfigParser& parser,
+                           const std::vector<std::string>& ros_args) {
+  params.setParam<Orvo::Hal::HardwareDescription>("/orvo_internal/hardware_description", parser.getHw());
+  Orvo::publish_extra_parameters(params, parser.getParameters());
+  Orvo::publish_ros_arguments(params, ros_args);
+}
+
+// Main thread; allocates. One thread per configured thread, in file order,
+// into `threads`, which keeps those made when a later one throws.
+void make_threads(const Orvo::ConfigParser& parser, std::vector<std::unique_ptr<Orvo::OrvoCoreThread>>& threads) {
+  for (const std::string& name : parser.getThreads()) {
+    const Orvo::SchedArgs sched = parser.getThreadSchedArgs(name);
+    const Orvo::TaskArgs tasks = parser.getThreadTaskArgs(name);
+    const Orvo::HalArgs hal = parser.getThreadHalArgs(name);
+    threads.push_back(std::make_unique<Orvo::OrvoCoreThread>(name, sched, hal, tasks, true));
+  }
+}
+
+// Main thread; never allocates or throws. A service manager or a closed
+// terminal stops orvocore with SIGTERM, SIGHUP or SIGQUIT: each stops it in
+// order, as SIGINT does.
+void handle_stop_signals() {
+  struct sigaction action {};
+  action.sa_handler = on_sigint;
+  action.sa_flags = 0;
+  sigemptyset(&action.sa_mask);
+  for (const int stop_signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    sigaction(stop_signal, &action, nullptr);
+  }
+}
+
+// Main thread, after the stop; allocates. Destroys the threads in order
+// under the release limit, each named while it goes, then names ROS and the
+// process's exit.
+void release_threads(std::vector<std::unique_ptr<Orvo::OrvoCoreThread>>& threads) {
+  Orvo::StopDeadline deadline(release_limit);
+  for (auto& thread : threads) {
+    deadline.releasing(fmt::format("thread '{}'", thread->getName()));
+    thread.reset();
+  }
+  deadline.releasing("ROS and the process's exit");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,15 +170,7 @@ int main(int argc, char** argv) {
                                       "filepath", cmd);
   const std::vector<std::string> ros_args = Orvo::take_ros_arguments(argc, argv);
   cmd.parse(argc, argv);
-
-  if (verbose.getValue()) {
-    Orvo::Journal::SetGlobalJournalLevel(0);
-    Orvo::Logger::SetVerbosityLevel(0);
-  } else {
-    Orvo::Journal::SetGlobalJournalLevel(2);
-    Orvo::Logger::SetVerbosityLevel(2);
-    Orvo::set_ros_logger_level();
-  }
+  set_verbosity(verbose.getValue());
 
   std::unique_ptr<Orvo::SimTime> sim_time;
   std::string path;
@@ -101,34 +183,12 @@ int main(int argc, char** argv) {
     if (simtime.getValue()) {
       sim_time = std::make_unique<Orvo::SimTime>();
     }
-    path = config.getValue();
-    if (path.empty()) {
-      path = Orvo::Utils::getOrvoConfig();
-    }
-    if (path.empty()) {
-      throw std::runtime_error(
-          "no configuration given: pass --config FILE, or set ORVO_CONFIG to a file whose first line "
-          "is the configuration file's path");
-    }
-    options = Orvo::ConfigOptions::FromConfigFile(path);
-    options.set_parameter<std::string>("framework", "Orvo2Rt");
-    params.setParam<Orvo::ConfigOptions>("/orvo_internal/hal/robot_ifc_cfg", options);
-    model.init(options);
-    if (auto description = params.getParamHandle<std::string>("/robot_description")) {
-      description->set(options.get_urdf());
-    }
+    path = configuration_path(config.getValue());
+    load_robot_model(params, path, options, model);
     root = YAML::LoadFile(path);
     parser = std::make_unique<Orvo::ConfigParser>(root, model);
-    params.setParam<Orvo::Hal::HardwareDescription>("/orvo_internal/hardware_description", parser->getHw());
-    Orvo::publish_extra_parameters(params, parser->getParameters());
-    Orvo::publish_ros_arguments(params, ros_args);
-
-    for (const std::string& name : parser->getThreads()) {
-      const Orvo::SchedArgs sched = parser->getThreadSchedArgs(name);
-      const Orvo::TaskArgs tasks = parser->getThreadTaskArgs(name);
-      const Orvo::HalArgs hal = parser->getThreadHalArgs(name);
-      threads.push_back(std::make_unique<Orvo::OrvoCoreThread>(name, sched, hal, tasks, true));
-    }
+    publish_configuration(params, *parser, ros_args);
+    make_threads(*parser, threads);
     for (auto& thread : threads) {
       thread->start();
     }
@@ -139,16 +199,7 @@ int main(int argc, char** argv) {
   }
   context.journal().jhigh().jok("started running \n");
 
-  // A service manager or a closed terminal stops orvocore with SIGTERM,
-  // SIGHUP or SIGQUIT: each stops it in order, as SIGINT does.
-  struct sigaction action {};
-  action.sa_handler = on_sigint;
-  action.sa_flags = 0;
-  sigemptyset(&action.sa_mask);
-  for (const int stop_signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-    sigaction(stop_signal, &action, nullptr);
-  }
-
+  handle_stop_signals();
   wait_for_sigint();
 
   for (auto& thread : threads) {
@@ -159,11 +210,6 @@ int main(int argc, char** argv) {
   }
   Orvo::RobotInterface::clearRobotMap();
   context.journal().jhigh().jok("gracefully stopping \n");
-  Orvo::StopDeadline deadline(release_limit);
-  for (auto& thread : threads) {
-    deadline.releasing(fmt::format("thread '{}'", thread->getName()));
-    thread.reset();
-  }
-  deadline.releasing("ROS and the process's exit");
+  release_threads(threads);
   return 0;
 }

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "framework/parameter.h"
+#include "framework/typed/parameter.h"
 
 namespace Orvo {
 

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <memory>
 
-#include "framework/thread.h"
+#include "framework/primitives/thread.h"
 #include "orvo2/clock/receiver.h"
 
 namespace Orvo {

@@ -15,8 +15,8 @@
 #include <gazebo/physics/physics.hh>
 
 #include "orvo2/channel/client_manager.h"
-#include "orvo2/devices/device_tpl_common.h"
-#include "orvo2/devices/joint_records.h"
+#include "devices/device_tpl_common.h"
+#include "devices/joint_records.h"
 #include "orvo2/sim/plugin_host.h"
 #include "orvo2/sim/world_loader.h"
 #include "../sim/orvosim_runs.h"

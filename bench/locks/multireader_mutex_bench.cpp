@@ -6,7 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "framework/multireader_mutex.h"
+#include "framework/primitives/multireader_mutex.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "alloc_counter.h"
-#include "framework/parameter.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_container_base.h"

@@ -24,8 +24,8 @@
 #include <orvo_msgs/JointState.h>
 
 #include "chain_urdf.h"
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/devices/device_rt.h"
 #include "orvo2/devices/joint_master_messages.h"

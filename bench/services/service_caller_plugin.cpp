@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "framework/parameter.h"
-#include "framework/service.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 #include "orvo2/loading/control_plugin_library.h"
 
 namespace {

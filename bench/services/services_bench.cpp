@@ -10,7 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include "alloc_counter.h"
-#include "framework/service.h"
+#include "framework/typed/service.h"
 #include "orvo2/tasks/callback_queue.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <ros/message_traits.h>
 #include <ros/serialization.h>
 
-#include "orvo2/devices/joint_records.h"
+#include "devices/joint_records.h"
 
 namespace OrvoBench {
 

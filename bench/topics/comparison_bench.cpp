@@ -33,8 +33,8 @@
 #include <std_srvs/SetBool.h>
 
 #include "alloc_counter.h"
-#include "framework/service.h"
-#include "framework/topic.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 #include "orvo2/channel/client_manager.h"
 #include "orvo2/tasks/callback_queue.h"
 #include "record_messages.h"

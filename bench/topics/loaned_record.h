@@ -12,7 +12,7 @@
 #include <string>
 
 #include "alloc_counter.h"
-#include "framework/topic.h"
+#include "framework/typed/topic.h"
 
 namespace OrvoBench {
 

@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "alloc_counter.h"
-#include "framework/topic.h"
+#include "framework/typed/topic.h"
 
 namespace {
 

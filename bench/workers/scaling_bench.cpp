@@ -24,13 +24,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include "framework/device_info.h"
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/primitives/device_info.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "in_process_robot.h"
 #include "memory_hooks.h"
 #include "orvo2/context/journal.h"
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "ros_graph.h"
 #include "chain_urdf.h"
 

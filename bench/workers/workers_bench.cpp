@@ -32,13 +32,13 @@
 #include <thread>
 #include <vector>
 
-#include "framework/topic.h"
+#include "framework/typed/topic.h"
 #include "in_process_robot.h"
 #include "memory_hooks.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/devices/joint_master_messages.h"
-#include "orvo2/devices/joint_records.h"
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "devices/joint_records.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "orvo2/tasks/task_statistics.h"
 #include "temp_dir.h"
 #include "chain_urdf.h"

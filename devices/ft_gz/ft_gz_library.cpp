@@ -1,7 +1,7 @@
 // Entry points of the force-torque device library.
 
 #include "devices/device_library.h"
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "ft_client.h"
 #include "ft_driver_container.h"
 

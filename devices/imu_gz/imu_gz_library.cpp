@@ -1,7 +1,7 @@
 // Entry points of the IMU device library.
 
 #include "devices/device_library.h"
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "imu_client.h"
 #include "imu_driver_container.h"
 

@@ -1,7 +1,7 @@
 // Entry points of the dummy-joint device library.
 
 #include "devices/device_library.h"
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "joint_dummy.h"
 #include "orvo2/devices/joint_api.h"
 

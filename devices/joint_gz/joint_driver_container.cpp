@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "framework/debug.h"
-#include "framework/parameter.h"
+#include "framework/primitives/debug.h"
+#include "framework/typed/parameter.h"
 
 namespace Orvo {
 namespace Hal {

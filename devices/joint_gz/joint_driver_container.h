@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "devices/device_driver_tpl.h"
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "orvo2/channel/client_manager.h"
 #include "orvo2/devices/device_server.h"
 #include "orvo2/tasks/task.h"

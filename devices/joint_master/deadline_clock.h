@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "framework/monotonic_clock.h"
+#include "framework/primitives/monotonic_clock.h"
 #include "orvo2/clock/simulated_clock.h"
 
 namespace Orvo {

@@ -10,14 +10,14 @@
 #include <urdf_model/model.h>
 #include <urdf_parser/urdf_parser.h>
 
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "joint_command_limits.h"
-#include "framework/parameter.h"
-#include "framework/service.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_rt.h"
-#include "orvo2/loading/demangle.h"
+#include "orvo2/type_names/demangle.h"
 #include "orvo2/tasks/callback_queue.h"
 
 namespace Orvo {
@@ -65,7 +65,17 @@ JointDeviceMaster::JointDeviceMaster()
   const JointMasterRx prototype(infos);
 
   load_urdf();
+  make_pipelines(found);
+  refuse_unusable_urdf_limits();
+  bool urdf_reply = false;
+  on_set_urdf_limits(1.0, urdf_reply);
 
+  open_topics(prototype);
+  advertise_services();
+  read_options();
+}
+
+void JointDeviceMaster::make_pipelines(const DeviceContainer<JointBase>& found) {
   for (const auto& joint : found.get_device_vector()) {
     JointTxData data(joint->get_name(), static_cast<Journal*>(this));
     data.joint = joint;
@@ -80,11 +90,9 @@ JointDeviceMaster::JointDeviceMaster()
     const auto record = tx_map.find(info.id);
     tx_by_index.push_back(record == tx_map.end() ? nullptr : &record->second);
   }
+}
 
-  refuse_unusable_urdf_limits();
-  bool urdf_reply = false;
-  on_set_urdf_limits(1.0, urdf_reply);
-
+void JointDeviceMaster::open_topics(const JointMasterRx& prototype) {
   rx_pub = advertise<JointMasterRx>(DeviceRt::RxTopicName(kMasterType, "all_joints"), prototype);
   if (!rx_pub) {
     throw std::runtime_error("joint master: cannot advertise '" +
@@ -100,7 +108,9 @@ JointDeviceMaster::JointDeviceMaster()
     throw std::runtime_error("joint master: cannot subscribe '" +
                              DeviceRt::TxTopicName(kMasterType, "all_joints") + "'");
   }
+}
 
+void JointDeviceMaster::advertise_services() {
   CallbackQueue* queue = getTaskQueue();
   enable_filter_srv = advertiseService<bool, bool, JointDeviceMaster>(
       "joint_master/enable_tx_filter", &JointDeviceMaster::enableTxFilter, this, queue);
@@ -118,7 +128,9 @@ JointDeviceMaster::JointDeviceMaster()
     throw std::runtime_error("joint master: cannot advertise '" + resolveName("joint_master/info") +
                              "'");
   }
+}
 
+void JointDeviceMaster::read_options() {
   tx_filter_autostart = master_option<bool>(*this, "~tx_filter_autostart", false);
   autostart_done = false;
   const double cutoff = master_option<double>(*this, "~tx_filter_cutoff", tx_filter_cutoff);

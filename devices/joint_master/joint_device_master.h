@@ -103,6 +103,20 @@ private:
   // Set-up: offers every device of every type but "joint_master" to `found`,
   // which keeps the joints; records their infos.
   void discover_joints(const HardwareDescription& hardware, DeviceContainer<JointBase>& found);
+  // Set-up; allocates. One command pipeline per joint of `found`, and the
+  // lookups by id and by position in `infos`.
+  void make_pipelines(const DeviceContainer<JointBase>& found);
+  // Set-up; allocates. Advertises the aggregated rx with the joint list of
+  // `prototype`, fills its pool, watches the servers and subscribes the
+  // aggregated tx. Throws std::runtime_error naming a topic that cannot be made.
+  void open_topics(const JointMasterRx& prototype);
+  // Set-up; allocates. The tuning services and the status topic; throws
+  // std::runtime_error when "joint_master/info" cannot be advertised.
+  void advertise_services();
+  // Set-up; allocates. The start-up options "~tx_filter_autostart",
+  // "~tx_filter_cutoff" (refused, with an error line, when unusable) and
+  // "~enable_safety"; throws std::runtime_error for one of another type.
+  void read_options();
   // Reads "~period" into `period`; false when it is not set.
   bool read_period();
   // `period` > 0. True when `hz` lies below half the sample rate, else an

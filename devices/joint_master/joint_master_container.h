@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "joint_device_master.h"
 
 namespace Orvo {

@@ -10,14 +10,14 @@
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
-#include "framework/debug.h"
-#include "framework/monotonic_clock.h"
-#include "framework/publisher.h"
-#include "framework/subscriber.h"
+#include "framework/primitives/debug.h"
+#include "framework/primitives/monotonic_clock.h"
+#include "framework/typed/publisher.h"
+#include "framework/typed/subscriber.h"
 #include "joint_device_master.h"
 #include "orvo2/context/context.h"
 #include "orvo2/tasks/callback_queue.h"
-#include "framework/parameter.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/clock/simulated_clock.h"
 
 namespace Orvo {

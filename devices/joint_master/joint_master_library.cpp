@@ -2,7 +2,7 @@
 
 #include "devices/device_library.h"
 #include "dummy_api.h"
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "joint_master_container.h"
 
 using Orvo::Hal::DeviceContainer;

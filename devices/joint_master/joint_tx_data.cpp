@@ -42,6 +42,97 @@ joint_tx sendable(joint_tx tx) {
   return tx;
 }
 
+// Worker thread, once per cycle; never allocates or throws. One step of the
+// command filter on `target`: `filtered` holds the smoothed position and
+// velocity references and gains, the torque reference as it is, the mask.
+void step_filter(JointTxData& d) {
+  if (!d.filter_initialised) {
+    d.y = d.y1 = d.y2 = FilterSample();
+    d.x = d.x1 = d.x2 = d.y;
+    d.filter_initialised = true;
+  }
+  d.y2 = d.y1;
+  d.y1 = d.y;
+  d.x2 = d.x1;
+  d.x1 = d.x;
+  d.x = FilterSample(d.target);
+  d.y.pos_ref = filter_step(d, d.x.pos_ref, d.x1.pos_ref, d.x2.pos_ref, d.y1.pos_ref, d.y2.pos_ref);
+  d.y.vel_ref = filter_step(d, d.x.vel_ref, d.x1.vel_ref, d.x2.vel_ref, d.y1.vel_ref, d.y2.vel_ref);
+  d.y.tor_ref = filter_step(d, d.x.tor_ref, d.x1.tor_ref, d.x2.tor_ref, d.y1.tor_ref, d.y2.tor_ref);
+  d.y.stiffness =
+      filter_step(d, d.x.stiffness, d.x1.stiffness, d.x2.stiffness, d.y1.stiffness, d.y2.stiffness);
+  d.y.damping = filter_step(d, d.x.damping, d.x1.damping, d.x2.damping, d.y1.damping, d.y2.damping);
+  d.filtered.pos_ref = static_cast<float>(d.y.pos_ref);
+  d.filtered.vel_ref = static_cast<float>(d.y.vel_ref);
+  d.filtered.tor_ref = d.target.tor_ref;  // the torque reference passes unfiltered
+  d.filtered.stiffness = static_cast<float>(d.y.stiffness);
+  d.filtered.damping = static_cast<float>(d.y.damping);
+  d.filtered.mask = d.target.mask;
+}
+
+// Worker thread; never allocates or throws. Zeroes the velocity and torque
+// references of `out` whose deadline has passed at `now`. Expired references
+// are zeroed before the checks, so that what is checked is what is sent: a
+// reference above a limit lowered under it ends its stop when it expires. A
+// deadline further ahead than its time-out was set on a clock that has gone
+// back since (a restarted simulator): expired too.
+void expire_references(const JointTxData& d, joint_tx& out, int64_t now) {
+  if (now > d.vel_deadline || d.vel_deadline - now > d.vel_timeout) {
+    out.vel_ref = 0.0f;
+  }
+  if (now > d.tor_deadline || d.tor_deadline - now > d.tor_timeout) {
+    out.tor_ref = 0.0f;
+  }
+}
+
+// Worker thread; never allocates or throws. True when every field of `out`
+// lies within the joint's limits (a position returning into its range
+// passes) and its gains are finite and non-negative. With `report` a
+// violation is logged and sets violation_logged.
+bool command_within_limits(JointTxData& d, const joint_tx& out, bool report) {
+  // The joint receives every field whatever the command carried (the record
+  // goes out with the mask 0xFF), so every field is checked.
+  joint_tx checked = out;
+  checked.mask = joint_tx::ALL;
+  const joint_tx_limits& limits = d.limits;
+  if (d.sensed && returning(out.pos_ref, d.last_sent.pos_ref, limits.min.pos_ref, limits.max.pos_ref)) {
+    checked.pos_ref = out.pos_ref > limits.max.pos_ref ? limits.max.pos_ref : limits.min.pos_ref;
+  }
+  bool within = report ? limits.check_tx(checked) : within_limits(limits, checked);
+  // Whatever the limits say, the joint's control law needs finite,
+  // non-negative gains.
+  if (within && !(usable_gain(out.stiffness) && usable_gain(out.damping))) {
+    if (report) {
+      d.journal->jhigh().vlog(Journal::Warning,
+                              "'{}' gains must be finite and non-negative: stiffness = {}, "
+                              "damping = {} \n",
+                              d.name, out.stiffness, out.damping);
+    }
+    within = false;
+  }
+  if (!within && report) {
+    d.journal->jhigh().vlog(Journal::Warning, "'{}' safety limit violation detected in tx (see above) \n",
+                            d.name);
+    d.violation_logged = true;
+  }
+  return within;
+}
+
+// Worker thread; never allocates or throws. True when the position moves
+// from the last sent command to `out` within the joint's rate limit. With
+// `report` a violation is logged and sets violation_logged.
+bool change_within_rate(JointTxData& d, const joint_tx& out, bool report) {
+  joint_tx delta = (out - d.last_sent) / float(d.ts);
+  delta.mask = joint_tx::POS_REF;
+  const bool within = report ? d.limits.check_delta_tx(delta) : within_rate(d.limits, delta);
+  if (!within && report) {
+    d.journal->jhigh().vlog(Journal::Warning,
+                            "'{}' safety limit violation detected in delta tx (see above) \n", d.name);
+    d.violation_logged = true;
+  }
+  return within;
+}
+
 }  // namespace
 
 FilterSample::FilterSample(const joint_tx& tx)
@@ -116,83 +207,15 @@ void JointTxData::set_filter(double sample_time, double cutoff_hz) {
 }
 
 void JointTxData::process_and_publish(int64_t now, bool report) {
-  if (!filter_initialised) {
-    y = y1 = y2 = FilterSample();
-    x = x1 = x2 = y;
-    filter_initialised = true;
-  }
-  y2 = y1;
-  y1 = y;
-  x2 = x1;
-  x1 = x;
-  x = FilterSample(target);
-  y.pos_ref = filter_step(*this, x.pos_ref, x1.pos_ref, x2.pos_ref, y1.pos_ref, y2.pos_ref);
-  y.vel_ref = filter_step(*this, x.vel_ref, x1.vel_ref, x2.vel_ref, y1.vel_ref, y2.vel_ref);
-  y.tor_ref = filter_step(*this, x.tor_ref, x1.tor_ref, x2.tor_ref, y1.tor_ref, y2.tor_ref);
-  y.stiffness =
-      filter_step(*this, x.stiffness, x1.stiffness, x2.stiffness, y1.stiffness, y2.stiffness);
-  y.damping = filter_step(*this, x.damping, x1.damping, x2.damping, y1.damping, y2.damping);
-  filtered.pos_ref = static_cast<float>(y.pos_ref);
-  filtered.vel_ref = static_cast<float>(y.vel_ref);
-  filtered.tor_ref = target.tor_ref;  // the torque reference passes unfiltered
-  filtered.stiffness = static_cast<float>(y.stiffness);
-  filtered.damping = static_cast<float>(y.damping);
-  filtered.mask = target.mask;
-
+  step_filter(*this);
   joint_tx& out = filter_enabled ? filtered : target;
-  // Expired references are zeroed before the checks, so that what is checked
-  // is what is sent: a reference above a limit lowered under it ends its stop
-  // when it expires. A deadline further ahead than its time-out was set on a
-  // clock that has gone back since (a restarted simulator): expired too.
-  if (now > vel_deadline || vel_deadline - now > vel_timeout) {
-    out.vel_ref = 0.0f;
+  expire_references(*this, out, now);
+  if (!command_within_limits(*this, out, report) && on_violation()) {
+    return;
   }
-  if (now > tor_deadline || tor_deadline - now > tor_timeout) {
-    out.tor_ref = 0.0f;
+  if (!change_within_rate(*this, out, report) && on_violation()) {
+    return;
   }
-  // The joint receives every field whatever the command carried (the record
-  // goes out with the mask 0xFF), so every field is checked.
-  joint_tx checked = out;
-  checked.mask = joint_tx::ALL;
-  if (sensed && returning(out.pos_ref, last_sent.pos_ref, limits.min.pos_ref, limits.max.pos_ref)) {
-    checked.pos_ref = out.pos_ref > limits.max.pos_ref ? limits.max.pos_ref : limits.min.pos_ref;
-  }
-  bool within = report ? limits.check_tx(checked) : within_limits(limits, checked);
-  // Whatever the limits say, the joint's control law needs finite,
-  // non-negative gains.
-  if (within && !(usable_gain(out.stiffness) && usable_gain(out.damping))) {
-    if (report) {
-      journal->jhigh().vlog(Journal::Warning,
-                            "'{}' gains must be finite and non-negative: stiffness = {}, "
-                            "damping = {} \n",
-                            name, out.stiffness, out.damping);
-    }
-    within = false;
-  }
-  if (!within) {
-    if (report) {
-      journal->jhigh().vlog(Journal::Warning,
-                            "'{}' safety limit violation detected in tx (see above) \n", name);
-      violation_logged = true;
-    }
-    if (on_violation()) {
-      return;
-    }
-  }
-  joint_tx delta = (out - last_sent) / float(ts);
-  delta.mask = joint_tx::POS_REF;
-  if (!(report ? limits.check_delta_tx(delta) : within_rate(limits, delta))) {
-    if (report) {
-      journal->jhigh().vlog(Journal::Warning,
-                            "'{}' safety limit violation detected in delta tx (see above) \n",
-                            name);
-      violation_logged = true;
-    }
-    if (on_violation()) {
-      return;
-    }
-  }
-
   out.mask = joint_tx::ALL;
   if (joint) {
     joint->set_tx(out);

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "deadline_clock.h"
+#include "devices/joint_records.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/devices/joint_base.h"
-#include "orvo2/devices/joint_records.h"
 #include "orvo2/devices/joint_tx_limits.h"
 
 namespace Orvo {

@@ -1,7 +1,7 @@
 // Entry points of the link-state sensor device library.
 
 #include "devices/device_library.h"
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "link_state_sensor_client.h"
 #include "link_state_sensor_driver.h"
 

@@ -25,14 +25,10 @@ constexpr uint32_t kMaxCommandBytes = 1u << 20;
 // No robot has more joints: a longer array is refused before it is decoded,
 // so that no message costs the plug-in's thread more than that many entries.
 constexpr uint32_t kMaxCommandEntries = 1024;
-// What one run may apply: a message costs its joint entries plus one (a
-// refused one, one). Messages are never split, so a run stops after the
-// message that reaches the budget and leaves the rest queued for the next
-// cycles, in arrival order.
+// What one run may apply: a message costs its joint entries plus one.
+// Messages are never split, so a run stops after the message that reaches
+// the budget and leaves the rest queued for the next cycles, in arrival order.
 constexpr size_t kEntriesPerRun = 1024;
-// A refused message costs as many entries as it holds kibibytes besides: its
-// bytes are let go in this thread, and a mebibyte of them fills a run.
-constexpr size_t kRefusedBytesPerEntry = 1024;
 
 // Why an entry of a command was passed over.
 enum class Refusal { UnknownJoint, NoDevice, NoControlMode };
@@ -59,14 +55,14 @@ fmt::string_view refusal_text(char (&out)[256], Refusal why, const std::string& 
 }
 
 // roscpp ends the process when a node handle is made before ros::init, so
-// the plug-in refuses to be made instead. True: the queue starts enabled.
-bool enabled_queue_once_ros_is_up(const std::string& task) {
+// the plug-in refuses to be made instead.
+size_t queue_size_once_ros_is_up(const std::string& task) {
   if (!ros::isInitialized()) {
     throw std::runtime_error(fmt::format(
         "task '{}': ROS is not initialised in this process (load the bridge plug-in ros_io first, in an earlier thread or an earlier task of the configuration)",
         task));
   }
-  return true;
+  return kCommandQueueSize;
 }
 
 // Names longer than this match no joint: the decoder keeps them cut to one
@@ -80,7 +76,7 @@ uint32_t longest_joint_name(const RobotInterface& model) {
 }  // namespace
 
 RosControl::RosControl(const ControlPlugin::Args& args)
-    : ControlPlugin(args), ros_queue(enabled_queue_once_ros_is_up(args.task_name)) {}
+    : ControlPlugin(args), ros_queue(queue_size_once_ros_is_up(args.task_name)) {}
 
 RosControl::~RosControl() = default;
 
@@ -100,45 +96,41 @@ bool RosControl::on_initialize() {
   }
   nh = ros::NodeHandle("orvocore");
   nh.setCallbackQueue(&ros_queue);
-  // Commands are decoded in this plug-in's thread: the bounded decoder keeps
-  // a message that lies about its size from allocating there, and names no
-  // joint can have from taking memory of their own.
+  // Commands are decoded in the thread that received them (ros_queue runs
+  // the callback there), by the bounded decoder: a message that lies about
+  // its size allocates nothing, and names no joint can have take no memory of
+  // their own. This thread only applies what ros_queue kept.
   const boost::function<void(const orvo_msgs::JointCommand::ConstPtr&)> callback =
-      [this](const orvo_msgs::JointCommand::ConstPtr& msg) { on_cmd_recv(msg); };
+      [this](const orvo_msgs::JointCommand::ConstPtr& msg) { ros_queue.keep(msg); };
   ros::SubscribeOptions options;
   options.init<orvo_msgs::JointCommand>("command", kCommandQueueSize, callback);
   options.helper = boost::make_shared<CheckedSubscriptionHelper<orvo_msgs::JointCommand>>(
       callback, kMaxCommandBytes, [this](const std::string& reason, uint32_t length) {
-        run_cost += length / kRefusedBytesPerEntry;
         vlog(Journal::Warning, "command message of {} bytes refused: {} \n", length, reason);
       },
       kMaxCommandEntries, longest_joint_name(*robot()) + 1);
+  options.allow_concurrent_callbacks = true;
   options.transport_hints = ros::TransportHints().tcpNoDelay();
   cmd_sub = nh.subscribe(options);
   return true;
 }
 
 void RosControl::starting() {
-  draining = true;
-  ros_queue.callAvailable(ros::WallDuration(0));
-  draining = false;
-  start_completed();
+  if (ros_queue.discard_waiting()) {
+    start_completed();
+  }
 }
 
 void RosControl::run() {
-  run_cost = 0;
-  while (run_cost < kEntriesPerRun && ros_queue.callOne(ros::WallDuration(0)) == ros::CallbackQueue::Called) {
-    ++run_cost;
-  }
+  ros_queue.take(kEntriesPerRun, [this](const orvo_msgs::JointCommand::ConstPtr& msg) {
+    on_cmd_recv(msg);
+    return msg->name.size() + 1;
+  });
 }
 
 void RosControl::on_cmd_recv(const orvo_msgs::JointCommand::ConstPtr& msg) {
-  if (draining) {
-    return;
-  }
-  run_cost += msg->name.size();
-  // The boundary with roscpp's queue: whatever goes wrong is reported here
-  // and never reaches the worker loop.
+  // The boundary with the worker loop: whatever goes wrong is reported here
+  // and never reaches it.
   try {
     apply_command(*msg);
     robot()->move();

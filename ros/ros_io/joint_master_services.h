@@ -16,7 +16,7 @@
 #include <std_srvs/SetBool.h>
 #include <std_srvs/Trigger.h>
 
-#include "framework/service_client.h"
+#include "framework/typed/service_client.h"
 
 namespace Orvo {
 

@@ -20,8 +20,8 @@
 #include <std_srvs/SetBool.h>
 #include <std_srvs/Trigger.h>
 
-#include "framework/service_client.h"
-#include "framework/service_empty.h"
+#include "framework/typed/service_client.h"
+#include "framework/typed/service_empty.h"
 #include "orvo2/tasks/runnable.h"
 
 namespace Orvo {

@@ -8,8 +8,8 @@
 #include <ros/init.h>
 #include <ros/master.h>
 
-#include "framework/debug.h"
-#include "framework/monotonic_clock.h"
+#include "framework/primitives/debug.h"
+#include "framework/primitives/monotonic_clock.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
 #include "ros_io.h"

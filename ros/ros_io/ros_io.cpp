@@ -18,9 +18,9 @@
 #include <std_srvs/Trigger.h>
 
 #include "bridge_stamp.h"
-#include "framework/parameter.h"
-#include "framework/service.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 #include "joint_master_services.h"
 #include "joint_state_conversion.h"
 #include "logger_listing_service.h"
@@ -147,6 +147,41 @@ bool RosIO::on_initialize() {
   const std::vector<std::string> tasks = Context().taskManager().getTaskNames();
   jlow().vlog(Journal::Info, "initialized with task list [{}] \n", fmt::join(tasks, ", "));
 
+  open_node();
+  const auto call_timeout = getParamOr<std::chrono::nanoseconds>("ros_io/call_timeout",
+                                                                 kDefaultCallTimeout);
+  if (!relay_thread_times()) {
+    return false;
+  }
+  for (const std::string& task : tasks) {
+    advertise_task_services(task, call_timeout);
+    if (!relay_task_statistics(task)) {
+      return false;
+    }
+  }
+  if (!relay_lifecycle_events()) {
+    return false;
+  }
+  _statistics_pub = _node->advertise<orvo_msgs::Statistics>("statistics", 10);
+  if (!relay_joint_states()) {
+    return false;
+  }
+  advertise_master_services(tasks, call_timeout);
+  if (!relay_joint_master_info()) {
+    return false;
+  }
+  publish_robot();
+
+  setAutostart(true);
+  setStoppable(false);
+  if (robot()) {
+    robot()->setControlMode(ControlMode::Idle());
+  }
+  wiring.done();
+  return true;
+}
+
+void RosIO::open_node() {
   auto node = std::make_unique<ros::NodeHandle>("~");
   _node.swap(node);
   _node->setCallbackQueue(_ros_queue.get());
@@ -154,10 +189,9 @@ bool RosIO::on_initialize() {
   // joins the master only after the process's start-up checks have passed.
   _logger_listing = std::make_unique<LoggerListingService>();
   watch_shutdown_requests();
+}
 
-  const auto call_timeout = getParamOr<std::chrono::nanoseconds>("ros_io/call_timeout",
-                                                                 kDefaultCallTimeout);
-
+bool RosIO::relay_thread_times() {
   for (const std::string& thread : getParamOr<std::vector<std::string>>("/orvo2_thread_list", {})) {
     OrvoCoreThread::ExecutionTime& entry = _thread_times[thread];
     const std::string topic = "/" + thread + "/execution_time";
@@ -168,37 +202,40 @@ bool RosIO::on_initialize() {
       return false;
     }
   }
+  return true;
+}
 
-  for (const std::string& task : tasks) {
-    auto command = serviceClient<Runnable::Command, bool>(fmt::format("scheduler/{}/command", task));
-    auto state = serviceClient<service::Empty, std::string>(fmt::format("scheduler/{}/get_state", task));
-    ros::ServiceServer switch_server = advertise_ros_service<std_srvs::SetBool>(
-        *_node, task + "/switch", PluginSwitchService(command, task, call_timeout));
-    ros::ServiceServer abort_server =
-        task == getName()
-            ? advertise_ros_service<std_srvs::Trigger>(*_node, task + "/abort", OwnAbortRefusal(task))
-            : advertise_ros_service<std_srvs::Trigger>(*_node, task + "/abort",
-                                                       PluginAbortService(command, task, call_timeout));
-    ros::ServiceServer state_server = advertise_ros_service<orvo_msgs::PluginStatus>(
-        *_node, task + "/state", PluginStateService(state, task, call_timeout));
-    auto mask = serviceClient<uint32_t, bool>(fmt::format("/jm_cli_{}/set_mask", task));
-    ros::ServiceServer mask_server = advertise_ros_service<orvo_msgs::SetControlMask>(
-        *_node, task + "/set_control_mask", PluginMaskService(mask, task));
-    _service_servers.push_back(switch_server);
-    _service_servers.push_back(abort_server);
-    _service_servers.push_back(state_server);
-    _service_servers.push_back(mask_server);
+void RosIO::advertise_task_services(const std::string& task, std::chrono::nanoseconds call_timeout) {
+  auto command = serviceClient<Runnable::Command, bool>(fmt::format("scheduler/{}/command", task));
+  auto state = serviceClient<service::Empty, std::string>(fmt::format("scheduler/{}/get_state", task));
+  ros::ServiceServer switch_server = advertise_ros_service<std_srvs::SetBool>(
+      *_node, task + "/switch", PluginSwitchService(command, task, call_timeout));
+  ros::ServiceServer abort_server =
+      task == getName()
+          ? advertise_ros_service<std_srvs::Trigger>(*_node, task + "/abort", OwnAbortRefusal(task))
+          : advertise_ros_service<std_srvs::Trigger>(*_node, task + "/abort",
+                                                     PluginAbortService(command, task, call_timeout));
+  ros::ServiceServer state_server = advertise_ros_service<orvo_msgs::PluginStatus>(
+      *_node, task + "/state", PluginStateService(state, task, call_timeout));
+  auto mask = serviceClient<uint32_t, bool>(fmt::format("/jm_cli_{}/set_mask", task));
+  ros::ServiceServer mask_server = advertise_ros_service<orvo_msgs::SetControlMask>(
+      *_node, task + "/set_control_mask", PluginMaskService(mask, task));
+  _service_servers.push_back(switch_server);
+  _service_servers.push_back(abort_server);
+  _service_servers.push_back(state_server);
+  _service_servers.push_back(mask_server);
+}
 
-    Scheduler::TaskStatistics& entry = _task_stats[task];
-    const std::string stats_topic = "/" + task + "/stats";
-    _task_stats_subs.push_back(subscribe<Scheduler::TaskStatistics>(
-        stats_topic, [&entry](const Scheduler::TaskStatistics& figures) { entry = figures; }, 20,
-        _internal_queue.get()));
-    if (!relay_made(_task_stats_subs.back(), stats_topic, *this)) {
-      return false;
-    }
-  }
+bool RosIO::relay_task_statistics(const std::string& task) {
+  Scheduler::TaskStatistics& entry = _task_stats[task];
+  const std::string stats_topic = "/" + task + "/stats";
+  _task_stats_subs.push_back(subscribe<Scheduler::TaskStatistics>(
+      stats_topic, [&entry](const Scheduler::TaskStatistics& figures) { entry = figures; }, 20,
+      _internal_queue.get()));
+  return relay_made(_task_stats_subs.back(), stats_topic, *this);
+}
 
+bool RosIO::relay_lifecycle_events() {
   const ros::Publisher lifecycle_pub = _node->advertise<orvo_msgs::LifecycleEvent>("lifecycle_events", 10);
   _lifecycle_sub = subscribe<Runnable::LifecycleEvent>(
       "/lifecycle_events",
@@ -209,11 +246,10 @@ bool RosIO::on_initialize() {
                                           }
                                         }),
       10, _internal_queue.get());
-  if (!relay_made(_lifecycle_sub, "/lifecycle_events", *this)) {
-    return false;
-  }
+  return relay_made(_lifecycle_sub, "/lifecycle_events", *this);
+}
 
-  _statistics_pub = _node->advertise<orvo_msgs::Statistics>("statistics", 10);
+bool RosIO::relay_joint_states() {
   _joint_state_pub = _node->advertise<orvo_msgs::JointState>("joint_states", 10);
   const std::string joint_aggr_rx_topic = Hal::DeviceRt::RxTopicName("joint_master", "all_joints");
   _joint_aggr_rx_sub = subscribe<Hal::JointMasterRx>(
@@ -221,10 +257,11 @@ bool RosIO::on_initialize() {
       guarded_callback<Hal::JointMasterRx>("joint_states",
                                   [this](const Hal::JointMasterRx& msg) { on_joint_aggr_rx_recv(msg); }),
       10, _internal_queue.get());
-  if (!relay_made(_joint_aggr_rx_sub, joint_aggr_rx_topic, *this)) {
-    return false;
-  }
+  return relay_made(_joint_aggr_rx_sub, joint_aggr_rx_topic, *this);
+}
 
+void RosIO::advertise_master_services(const std::vector<std::string>& tasks,
+                                      std::chrono::nanoseconds call_timeout) {
   auto filter = serviceClient<bool, bool>("/joint_master/enable_tx_filter");
   _service_servers.push_back(advertise_ros_service<std_srvs::SetBool>(
       *_node, "enable_joint_filter", FilterSwitchService(filter, call_timeout)));
@@ -246,7 +283,9 @@ bool RosIO::on_initialize() {
   auto master_mask = serviceClient<uint32_t, bool>("/joint_master/set_mask");
   _service_servers.push_back(advertise_ros_service<orvo_msgs::SetControlMask>(
       *_node, "joint_master/set_control_mask", MasterMaskService(master_mask)));
+}
 
+bool RosIO::relay_joint_master_info() {
   const ros::Publisher info_pub = _node->advertise<orvo_msgs::JointDeviceInfo>("joint_device_info", 1);
   _joint_master_info_sub = subscribe<Hal::JointMasterInfo>(
       "/joint_master/info",
@@ -257,10 +296,10 @@ bool RosIO::on_initialize() {
                                       }
                                     }),
       1, _internal_queue.get());
-  if (!relay_made(_joint_master_info_sub, "/joint_master/info", *this)) {
-    return false;
-  }
+  return relay_made(_joint_master_info_sub, "/joint_master/info", *this);
+}
 
+void RosIO::publish_robot() {
   if (robot()) {
     _node->setParam("robot_description", robot()->getUrdfString());
     _node->setParam("robot_description_semantic", robot()->getSrdfString());
@@ -269,14 +308,6 @@ bool RosIO::on_initialize() {
     jwarn("task '{}' has no robot interface: no robot description and no sensor topics \n",
           getName());
   }
-
-  setAutostart(true);
-  setStoppable(false);
-  if (robot()) {
-    robot()->setControlMode(ControlMode::Idle());
-  }
-  wiring.done();
-  return true;
 }
 
 void RosIO::advertise_sensor_topics() {

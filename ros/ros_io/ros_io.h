@@ -13,6 +13,7 @@
 // "/ros_support/topic_callback_queue_ros" so that other plug-ins can attach
 // their ROS handles to them.
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,7 +27,7 @@
 
 #include <orvo_msgs/JointState.h>
 
-#include "framework/subscriber.h"
+#include "framework/typed/subscriber.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/force_torque.h"
 #include "orvo2/devices/imu.h"
@@ -34,9 +35,9 @@
 #include "orvo2/devices/link_state_sensor.h"
 #include "orvo2/tasks/callback_queue.h"
 #include "orvo2/tasks/control_plugin.h"
-#include "orvo2/tasks/orvo_core_thread.h"
 #include "orvo2/tasks/runnable.h"
 #include "orvo2/tasks/task_statistics.h"
+#include "orvo2/workers/orvo_core_thread.h"
 
 namespace Orvo {
 
@@ -90,6 +91,32 @@ private:
   // framework subscriptions. Never throws.
   void withdraw() noexcept;
   void release_subscriptions();
+
+  // The steps of on_initialize, in its order; each runs in the plug-in's
+  // thread, once, and allocates. A relay_ step returns false when its
+  // framework topic exists with another type, logged naming the topic.
+  // What ROS or the framework throws passes on; on_initialize withdraws.
+  //
+  // The node handle on the bridge's ROS queue, the logger listing and the
+  // watch on ROS shutdown requests.
+  void open_node();
+  // Every thread's execution times ("/orvo2_thread_list").
+  bool relay_thread_times();
+  // The ROS services switch, abort, state and set_control_mask of `task`.
+  void advertise_task_services(const std::string& task, std::chrono::nanoseconds call_timeout);
+  bool relay_task_statistics(const std::string& task);
+  bool relay_lifecycle_events();
+  // "joint_states", from the joint master's aggregated rx.
+  bool relay_joint_states();
+  // The filter switch, the plug-in list, the filter profiles and the joint
+  // master's mask.
+  void advertise_master_services(const std::vector<std::string>& tasks,
+                                 std::chrono::nanoseconds call_timeout);
+  bool relay_joint_master_info();
+  // The robot description as ROS parameters and the sensor topics; without a
+  // robot interface, a warning.
+  void publish_robot();
+
   void publish_statistics();
   void publish_sensors(const ros::Time& stamp);
   void advertise_sensor_topics();

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "framework/service_client.h"
+#include "framework/typed/service_client.h"
 #include "ros_callback_guard.h"
 
 namespace Orvo {

@@ -7,8 +7,8 @@
 
 #include <orvo_msgs/Statistics.h>
 
-#include "orvo2/tasks/orvo_core_thread.h"
 #include "orvo2/tasks/task_statistics.h"
+#include "orvo2/workers/orvo_core_thread.h"
 
 namespace Orvo {
 

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "alloc_counter.h"
-#include "framework/parameter.h"
+#include "devices/device_tpl_common.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/channel/server_manager.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_container_base.h"
-#include "orvo2/devices/device_tpl_common.h"
 #include "orvo2/devices/force_torque.h"
 #include "orvo2/devices/imu.h"
 #include "orvo2/devices/joint_base.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "orvo2/context/journal.h"
 #include "test_devices.h"
 

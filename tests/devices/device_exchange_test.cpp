@@ -8,7 +8,7 @@
 #include "devices/device_client_tpl.h"
 #include "devices/device_driver_tpl.h"
 #include "devices/sensor_records.h"
-#include "framework/topic.h"
+#include "framework/typed/topic.h"
 #include "orvo2/devices/joint_api.h"
 #include "orvo2/topics/topic.h"
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "devices/device_tpl_common.h"
 #include "devices/sensor_records.h"
-#include "orvo2/devices/device_tpl_common.h"
 
 using namespace Orvo::Hal;
 

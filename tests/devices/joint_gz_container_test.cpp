@@ -12,14 +12,14 @@
 #include <vector>
 
 #include "../channel/test_child.h"
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "devices/device_tpl_common.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "orvo2/channel/client_manager.h"
 #include "orvo2/channel/server_manager.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_container_base.h"
 #include "orvo2/devices/device_server.h"
-#include "orvo2/devices/device_tpl_common.h"
 #include "orvo2/devices/joint_base.h"
 
 using namespace Orvo::Hal;

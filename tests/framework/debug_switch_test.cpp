@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/debug.h"
+#include "framework/primitives/debug.h"
 
 namespace Orvo {
 namespace {

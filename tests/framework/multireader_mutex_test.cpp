@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/multireader_mutex.h"
+#include "framework/primitives/multireader_mutex.h"
 #include "wait_until.h"
 
 namespace Orvo {

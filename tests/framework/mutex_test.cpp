@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/condition_variable.h"
-#include "framework/mutex.h"
+#include "framework/primitives/condition_variable.h"
+#include "framework/primitives/mutex.h"
 
 namespace Orvo {
 namespace {

@@ -7,8 +7,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "framework/thread.h"
-#include "framework/thread_id.h"
+#include "framework/primitives/thread.h"
+#include "framework/primitives/thread_id.h"
 
 namespace Orvo {
 namespace {

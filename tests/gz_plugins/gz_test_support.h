@@ -14,12 +14,12 @@
 #include <gazebo/common/Console.hh>
 #include <gazebo/physics/physics.hh>
 
+#include "devices/device_tpl_common.h"
+#include "devices/joint_records.h"
 #include "devices/sensor_records.h"
 #include "orvo2/channel/client_manager.h"
 #include "orvo2/channel/shm_channel_layout.h"
 #include "orvo2/channel/shm_segment.h"
-#include "orvo2/devices/device_tpl_common.h"
-#include "orvo2/devices/joint_records.h"
 #include "orvo2/sim/plugin_host.h"
 #include "orvo2/sim/world_loader.h"
 

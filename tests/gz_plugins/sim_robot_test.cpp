@@ -20,13 +20,13 @@
 #include <yaml-cpp/yaml.h>
 
 #include "child_process.h"
+#include "devices/joint_records.h"
 #include "orvo2/channel/shm_segment.h"
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/devices/device_container_base.h"
 #include "orvo2/devices/force_torque.h"
 #include "orvo2/devices/imu.h"
 #include "orvo2/devices/joint_base.h"
-#include "orvo2/devices/joint_records.h"
 #include "orvo2/devices/link_state_sensor.h"
 #include "orvo_interface/config_options.h"
 #include "orvo_interface/orvo_interface.h"

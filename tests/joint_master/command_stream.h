@@ -6,7 +6,7 @@
 #include <cmath>
 #include <memory>
 
-#include "framework/publisher.h"
+#include "framework/typed/publisher.h"
 #include "orvo2/devices/joint_master_messages.h"
 
 namespace Orvo {

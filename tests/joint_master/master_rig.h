@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "framework/parameter.h"
-#include "framework/service.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_container_base.h"
 #include "orvo2/devices/device_rt.h"

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/parameter.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/context/journal.h"
 
 namespace Orvo {

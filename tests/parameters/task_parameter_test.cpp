@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/parameter.h"
+#include "framework/typed/parameter.h"
 
 namespace Orvo {
 namespace {

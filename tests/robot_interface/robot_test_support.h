@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_rt.h"

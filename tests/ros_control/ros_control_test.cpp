@@ -14,8 +14,8 @@
 #include <ros/ros.h>
 
 #include "alloc_counter.h"
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/devices/device_rt.h"
@@ -238,6 +238,28 @@ TEST_F(RosControlTest, OnlyCommandsAfterTheStartAreApplied) {
   ASSERT_EQ(commands.size(), 2u);
   EXPECT_FLOAT_EQ(entry(commands[0], 1).pos_ref, 2.0f);
   EXPECT_FLOAT_EQ(entry(commands[1], 1).pos_ref, 3.0f);
+}
+
+// A command a run applied stays with the queue: the thread that receives the
+// next one lets go of it, never the plug-in's.
+TEST_F(RosControlTest, TheRunLetsGoOfNoCommand) {
+  ros::NodeHandle client;
+  ros::Publisher pub = client.advertise<orvo_msgs::JointCommand>("/orvocore/command", 10);
+  _plugin->execute_lifecycle();
+  ASSERT_TRUE(OrvoTest::wait_until([&] { return pub.getNumSubscribers() == 1; }, std::chrono::seconds(5)));
+  start();
+  ASSERT_EQ(_plugin->getState(), Orvo::Runnable::Running);
+
+  auto first = command({"shoulder_yaw"}, {1});
+  first->position = {1.0f};
+  const boost::weak_ptr<const orvo_msgs::JointCommand> applied = first;
+  pub.publish(first);
+  first.reset();
+  _plugin->execute_lifecycle();
+  EXPECT_EQ(_robot->moves, 1);
+  EXPECT_FALSE(applied.expired());
+  pub.publish(command({"shoulder_yaw"}, {0}));
+  EXPECT_TRUE(applied.expired());
 }
 
 // A flood of the largest commands: a run applies its budget of entries in

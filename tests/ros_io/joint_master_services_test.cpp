@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/service.h"
+#include "framework/typed/service.h"
 #include "joint_master_services.h"
 #include "orvo2/services/service_manager.h"
 #include "server_thread.h"

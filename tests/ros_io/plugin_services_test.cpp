@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/service.h"
+#include "framework/typed/service.h"
 #include "orvo2/services/service_manager.h"
 #include "plugin_services.h"
 #include "server_thread.h"

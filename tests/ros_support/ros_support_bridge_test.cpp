@@ -14,8 +14,8 @@
 #include <ros/ros.h>
 #include <std_msgs/Int32.h>
 
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "orvo2/context/context.h"
 #include "orvo2/loading/plugin_loader.h"
 #include "orvo2/topics/topic_manager.h"

@@ -16,8 +16,8 @@
 #include <std_msgs/Int32.h>
 #include <std_srvs/SetBool.h>
 
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/parameters/parameter_manager.h"

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "memory_hooks.h"
-#include "framework/service.h"
+#include "framework/typed/service.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/tasks/callback_queue.h"
 #include "server_thread.h"

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/service.h"
+#include "framework/typed/service.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/tasks/callback_queue.h"
 #include "orvo2/tasks/task.h"

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "extra_parameters.h"
-#include "framework/device_info.h"
-#include "framework/parameter.h"
+#include "framework/primitives/device_info.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/context/context.h"
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "orvo_interface/config_options.h"
 #include "orvo_interface/orvo_interface.h"
 #include "orvo_interface/robot_interface.h"

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "framework/service.h"
+#include "framework/typed/service.h"
 #include "orvo2/context/context.h"
 #include "orvo2/tasks/runnable.h"
 #include "wait_until.h"

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "alloc_counter.h"
-#include "framework/topic.h"
+#include "framework/typed/topic.h"
 #include "orvo2/tasks/callback_queue.h"
 #include "test_records.h"
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "framework/topic.h"
+#include "framework/typed/topic.h"
 #include "test_records.h"
 
 namespace Orvo {

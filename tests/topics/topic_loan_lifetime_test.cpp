@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "framework/topic.h"
+#include "framework/typed/topic.h"
 #include "test_records.h"
 
 namespace Orvo {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "framework/topic.h"
+#include "framework/typed/topic.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/tasks/runnable_task.h"
 

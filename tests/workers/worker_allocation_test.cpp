@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "framework/service.h"
-#include "framework/topic.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 #include "memory_hooks.h"
-#include "orvo2/tasks/orvo_core_thread.h"
 #include "orvo2/tasks/task_statistics.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "wait_until.h"
 #include "worker_helpers.h"
 

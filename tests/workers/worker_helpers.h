@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/device_info.h"
-#include "framework/parameter.h"
+#include "framework/primitives/device_info.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/configuration/config_parser.h"
 #include "orvo2/context/context.h"
 

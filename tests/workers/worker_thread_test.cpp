@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "framework/service.h"
-#include "framework/topic.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 #include "orvo2/context/journal.h"
-#include "orvo2/tasks/orvo_core_thread.h"
+#include "orvo2/workers/orvo_core_thread.h"
 #include "orvo2/tasks/task_manager.h"
 #include "orvo2/tasks/task_statistics.h"
 #include "scheduler_client.h"

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "framework/debug.h"
+#include "devices/device_tpl_common.h"
+#include "framework/primitives/debug.h"
 #include "orvo2/devices/device_topics.h"
-#include "orvo2/devices/device_tpl_common.h"
 
 namespace Orvo {
 namespace Hal {

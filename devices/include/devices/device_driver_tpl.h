@@ -8,11 +8,11 @@
 #include <ctime>
 #include <memory>
 
-#include "framework/debug.h"
-#include "framework/monotonic_clock.h"
+#include "devices/device_tpl_common.h"
+#include "framework/primitives/debug.h"
+#include "framework/primitives/monotonic_clock.h"
 #include "orvo2/clock/simulated_clock.h"
 #include "orvo2/devices/device_topics.h"
-#include "orvo2/devices/device_tpl_common.h"
 
 namespace Orvo {
 namespace Hal {

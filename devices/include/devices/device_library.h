@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "framework/device_info.h"
+#include "framework/primitives/device_info.h"
 #include "orvo2/devices/device_container_base.h"
 #include "orvo2/loading/library_loader.h"
 

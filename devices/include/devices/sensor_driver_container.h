@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "orvo2/channel/client_manager.h"
 
 namespace Orvo {

@@ -6,8 +6,8 @@
 
 #include <gazebo/sensors/SensorTypes.hh>
 
+#include "devices/device_tpl_common.h"
 #include "devices/sensor_records.h"
-#include "orvo2/devices/device_tpl_common.h"
 
 class ImuGz : public Orvo::Hal::DeviceTplCommon<Orvo::Hal::imu_rx, Orvo::Hal::imu_tx> {
 public:

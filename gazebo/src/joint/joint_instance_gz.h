@@ -5,8 +5,8 @@
 
 #include <gazebo/physics/PhysicsTypes.hh>
 
-#include "orvo2/devices/device_tpl_common.h"
-#include "orvo2/devices/joint_records.h"
+#include "devices/device_tpl_common.h"
+#include "devices/joint_records.h"
 
 class JointInstanceGz
     : public Orvo::Hal::DeviceTplCommon<Orvo::Hal::joint_rx, Orvo::Hal::joint_tx> {

@@ -4,8 +4,8 @@
 
 #include <gazebo/physics/PhysicsTypes.hh>
 
+#include "devices/device_tpl_common.h"
 #include "devices/sensor_records.h"
-#include "orvo2/devices/device_tpl_common.h"
 
 namespace Orvo {
 

@@ -1,6 +1,6 @@
 #include "ros_support/ros_support.h"
 
-#include "framework/parameter.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
 

@@ -1,6 +1,6 @@
 // A device library that lacks its driver-side factory.
 #include "devices/device_library.h"
-#include "framework/device_container.h"
+#include "framework/typed/device_container.h"
 #include "orvo2/devices/joint_api.h"
 
 ORVO2_DEVICE_LIBRARY_EXPORT void orvo2_get_dev_abi_version_test_no_driver(int& major, int& minor,

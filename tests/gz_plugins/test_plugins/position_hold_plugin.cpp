@@ -17,13 +17,13 @@
 #include <variant>
 #include <vector>
 
-#include "framework/parameter.h"
+#include "devices/joint_records.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/clock/simulated_clock.h"
 #include "orvo2/devices/device_container_base.h"
 #include "orvo2/devices/force_torque.h"
 #include "orvo2/devices/imu.h"
 #include "orvo2/devices/joint_base.h"
-#include "orvo2/devices/joint_records.h"
 #include "orvo2/devices/link_state_sensor.h"
 #include "orvo2/loading/control_plugin_library.h"
 

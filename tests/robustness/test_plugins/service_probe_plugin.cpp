@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "framework/service.h"
+#include "framework/typed/service.h"
 #include "orvo2/loading/control_plugin_library.h"
 #include "param_or.h"
 

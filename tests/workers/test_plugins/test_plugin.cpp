@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "framework/service.h"
-#include "framework/topic.h"
+#include "framework/typed/service.h"
+#include "framework/typed/topic.h"
 #include "orvo2/clock/simulated_clock.h"
 #include "orvo2/loading/control_plugin_library.h"
 #include "param_or.h"

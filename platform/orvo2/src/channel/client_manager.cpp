@@ -32,6 +32,9 @@ std::uint64_t new_token() {
 
 std::int32_t token_pid(std::uint64_t token) { return static_cast<std::int32_t>(token >> 32); }
 
+// A device's server index before it is paired with a table entry.
+constexpr std::uint32_t kUnpaired = ~std::uint32_t{0};
+
 }  // namespace
 
 ClientManager::ClientManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices, std::string transport,
@@ -94,7 +97,6 @@ void ClientManager::report_copy_failure(const Hal::DeviceRt& device, const char*
 // those copies and is bounded by the mapped size: the server (or anyone else
 // who may write the segment) can change the table meanwhile.
 bool ClientManager::pair_devices(std::uint32_t count) {
-  constexpr std::uint32_t kUnpaired = ~std::uint32_t{0};
   std::fill(_server_index.begin(), _server_index.end(), kUnpaired);
   const unsigned char* table = _segment.data() + shm::table_offset();
   std::size_t offset = shm::slots_offset(count);
@@ -109,50 +111,56 @@ bool ClientManager::pair_devices(std::uint32_t count) {
       problem = "table does not match the segment size";
     }
     if (problem != nullptr) {
-      if (first_refusal(BadSegment)) {
-        Context().journal().jhigh().vlog(Journal::Error, "ClientManager: channel '{}': shared memory '{}' refused: {}",
-                                         _name, _segment_name, problem);
-      }
+      report_bad_segment(problem);
       return false;
     }
-    for (std::size_t j = 0; j < _devices.size(); ++j) {
-      const Hal::DeviceRt& device = *_devices[j];
-      if (device.get_name() != entry.name || device.get_type() != entry.type) {
-        continue;
-      }
-      if (_server_index[j] != kUnpaired) {
-        // A table that contradicts itself: which of the two slots would the server use?
-        if (first_refusal(DuplicateDevice)) {
-          Context().journal().jhigh().vlog(
-              Journal::Error,
-              "ClientManager: channel '{}': device '{}' of type '{}' is listed twice by process {}; nothing is exchanged",
-              _name, device.get_name(), device.get_type(), _server_pid);
-        }
-        return false;
-      }
-      if (static_cast<std::uint32_t>(device.get_rx_size()) != entry.rx_size ||
-          static_cast<std::uint32_t>(device.get_tx_size()) != entry.tx_size) {
-        if (first_refusal(SizeMismatch)) {
-          Context().journal().jhigh().vlog(
-              Journal::Error,
-              "ClientManager: channel '{}': device '{}' record sizes differ: rx {} bytes here and {} on the server, tx {} bytes here and {} on the server; nothing is exchanged",
-              _name, device.get_name(), device.get_rx_size(), entry.rx_size, device.get_tx_size(),
-              entry.tx_size);
-        }
-        return false;
-      }
-      _server_index[j] = k;
-      _rx_slots[j] = reinterpret_cast<shm::SlotHeader*>(_segment.data() + rx_offset);
-      _tx_slots[j] = reinterpret_cast<shm::SlotHeader*>(_segment.data() + tx_offset);
+    if (!pair_entry(entry, k, rx_offset, tx_offset)) {
+      return false;
     }
   }
   if (offset != _segment.size()) {
-    if (first_refusal(BadSegment)) {
-      Context().journal().jhigh().vlog(Journal::Error, "ClientManager: channel '{}': shared memory '{}' refused: {}",
-                                       _name, _segment_name, "table does not match the segment size");
-    }
+    report_bad_segment("table does not match the segment size");
     return false;
   }
+  return every_device_paired();
+}
+
+bool ClientManager::pair_entry(const shm::DeviceEntry& entry, std::uint32_t k, std::size_t rx_offset,
+                               std::size_t tx_offset) noexcept {
+  for (std::size_t j = 0; j < _devices.size(); ++j) {
+    const Hal::DeviceRt& device = *_devices[j];
+    if (device.get_name() != entry.name || device.get_type() != entry.type) {
+      continue;
+    }
+    if (_server_index[j] != kUnpaired) {
+      // A table that contradicts itself: which of the two slots would the server use?
+      if (first_refusal(DuplicateDevice)) {
+        Context().journal().jhigh().vlog(
+            Journal::Error,
+            "ClientManager: channel '{}': device '{}' of type '{}' is listed twice by process {}; nothing is exchanged",
+            _name, device.get_name(), device.get_type(), _server_pid);
+      }
+      return false;
+    }
+    if (static_cast<std::uint32_t>(device.get_rx_size()) != entry.rx_size ||
+        static_cast<std::uint32_t>(device.get_tx_size()) != entry.tx_size) {
+      if (first_refusal(SizeMismatch)) {
+        Context().journal().jhigh().vlog(
+            Journal::Error,
+            "ClientManager: channel '{}': device '{}' record sizes differ: rx {} bytes here and {} on the server, tx {} bytes here and {} on the server; nothing is exchanged",
+            _name, device.get_name(), device.get_rx_size(), entry.rx_size, device.get_tx_size(),
+            entry.tx_size);
+      }
+      return false;
+    }
+    _server_index[j] = k;
+    _rx_slots[j] = reinterpret_cast<shm::SlotHeader*>(_segment.data() + rx_offset);
+    _tx_slots[j] = reinterpret_cast<shm::SlotHeader*>(_segment.data() + tx_offset);
+  }
+  return true;
+}
+
+bool ClientManager::every_device_paired() noexcept {
   for (std::size_t j = 0; j < _devices.size(); ++j) {
     if (_server_index[j] == kUnpaired) {
       const Hal::DeviceRt& device = *_devices[j];
@@ -166,6 +174,13 @@ bool ClientManager::pair_devices(std::uint32_t count) {
     }
   }
   return true;
+}
+
+void ClientManager::report_bad_segment(const char* problem) noexcept {
+  if (first_refusal(BadSegment)) {
+    Context().journal().jhigh().vlog(Journal::Error, "ClientManager: channel '{}': shared memory '{}' refused: {}",
+                                     _name, _segment_name, problem);
+  }
 }
 
 // One client per channel: two writers of the same tx slots would tear them.
@@ -242,9 +257,8 @@ bool ClientManager::attach() {
     // last) or has closed it; anything else is reported once.
     const bool transient = _segment.size() < sizeof(shm::ChannelHeader) || copy.magic == 0 ||
                            (copy.magic == shm::kChannelMagic && copy.state != shm::Serving);
-    if (!transient && first_refusal(BadSegment)) {
-      Context().journal().jhigh().vlog(Journal::Error, "ClientManager: channel '{}': shared memory '{}' refused: {}",
-                                       _name, _segment_name, problem);
+    if (!transient) {
+      report_bad_segment(problem);
     }
     _segment.unmap();
     return false;

@@ -39,6 +39,42 @@ std::uint64_t new_generation() {
          (static_cast<std::uint64_t>(::getpid()) << 44);
 }
 
+// Set-up; allocates. The table entry of device `i` of channel `channel`.
+// Throws std::runtime_error naming the channel for a null device, record
+// sizes outside 1 to kMaxRecordSize, or a name or type too long for the entry.
+shm::DeviceEntry table_entry(const Hal::DeviceRt* device, std::size_t i, const std::string& channel) {
+  if (device == nullptr) {
+    throw std::runtime_error(fmt::format("ServerManager: channel '{}': device {} of the list is null", channel, i));
+  }
+  const int rx = device->get_rx_size();
+  const int tx = device->get_tx_size();
+  if (rx <= 0 || tx <= 0 || static_cast<std::uint32_t>(std::max(rx, tx)) > shm::kMaxRecordSize) {
+    throw std::runtime_error(
+        fmt::format("ServerManager: channel '{}': device '{}' has record sizes rx {} and tx {}, each must be 1 to {}",
+                    channel, device->get_name(), rx, tx, shm::kMaxRecordSize));
+  }
+  shm::DeviceEntry entry;
+  std::memset(&entry, 0, sizeof(entry));
+  copy_text(entry.name, sizeof(entry.name), device->get_name(), "name", channel);
+  copy_text(entry.type, sizeof(entry.type), device->get_type(), "type", channel);
+  entry.id = device->get_id();
+  entry.rx_size = static_cast<std::uint32_t>(rx);
+  entry.tx_size = static_cast<std::uint32_t>(tx);
+  return entry;
+}
+
+// Set-up; allocates. Throws std::runtime_error naming the channel, the device
+// and its type when two devices share a name and type.
+void refuse_listed_twice(const std::vector<std::shared_ptr<Hal::DeviceRt>>& devices, const std::string& channel) {
+  std::set<std::pair<std::string, std::string>> keys;
+  for (const auto& device : devices) {
+    if (!keys.emplace(device->get_name(), device->get_type()).second) {
+      throw std::runtime_error(fmt::format("ServerManager: channel '{}': device '{}' of type '{}' is listed twice",
+                                           channel, device->get_name(), device->get_type()));
+    }
+  }
+}
+
 }  // namespace
 
 ServerManager::ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices, std::string transport,
@@ -56,35 +92,12 @@ ServerManager::ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   std::vector<shm::DeviceEntry> table(_devices.size());
   std::size_t largest = 1;
   for (std::size_t i = 0; i < _devices.size(); ++i) {
-    const Hal::DeviceRt* device = _devices[i].get();
-    if (device == nullptr) {
-      throw std::runtime_error(fmt::format("ServerManager: channel '{}': device {} of the list is null", _name, i));
-    }
-    const int rx = device->get_rx_size();
-    const int tx = device->get_tx_size();
-    if (rx <= 0 || tx <= 0 || static_cast<std::uint32_t>(std::max(rx, tx)) > shm::kMaxRecordSize) {
-      throw std::runtime_error(
-          fmt::format("ServerManager: channel '{}': device '{}' has record sizes rx {} and tx {}, each must be 1 to {}",
-                      _name, device->get_name(), rx, tx, shm::kMaxRecordSize));
-    }
-    shm::DeviceEntry& entry = table[i];
-    std::memset(&entry, 0, sizeof(entry));
-    copy_text(entry.name, sizeof(entry.name), device->get_name(), "name", _name);
-    copy_text(entry.type, sizeof(entry.type), device->get_type(), "type", _name);
-    entry.id = device->get_id();
-    entry.rx_size = static_cast<std::uint32_t>(rx);
-    entry.tx_size = static_cast<std::uint32_t>(tx);
-    largest = std::max<std::size_t>(largest, static_cast<std::size_t>(std::max(rx, tx)));
+    table[i] = table_entry(_devices[i].get(), i, _name);
+    largest = std::max<std::size_t>(largest, std::max(table[i].rx_size, table[i].tx_size));
   }
+  refuse_listed_twice(_devices, _name);
 
   const auto count = static_cast<std::uint32_t>(table.size());
-  std::set<std::pair<std::string, std::string>> keys;
-  for (const auto& device : _devices) {
-    if (!keys.emplace(device->get_name(), device->get_type()).second) {
-      throw std::runtime_error(fmt::format("ServerManager: channel '{}': device '{}' of type '{}' is listed twice",
-                                           _name, device->get_name(), device->get_type()));
-    }
-  }
   _rx_slots.resize(count);
   _tx_slots.resize(count);
   _last_tx_seq.assign(count, 0);
@@ -93,7 +106,23 @@ ServerManager::ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
   // Nothing below throws once the segment exists.
   const std::size_t size = shm::segment_size(table.data(), count);
   create_segment(size);
+  publish_segment(table, size);
+}
 
+void ServerManager::create_segment(std::size_t size) {
+  int error = _segment.create_exclusive(_segment_name, size, shm::kServerLock);
+  if (error == EEXIST) {
+    replace_stale_segment();
+    error = _segment.create_exclusive(_segment_name, size, shm::kServerLock);
+  }
+  if (error != 0) {
+    throw std::runtime_error(fmt::format("ServerManager: channel '{}': cannot create shared memory '{}' of {} bytes: {}",
+                                         _name, _segment_name, size, std::strerror(error)));
+  }
+}
+
+void ServerManager::publish_segment(const std::vector<shm::DeviceEntry>& table, std::size_t size) noexcept {
+  const auto count = static_cast<std::uint32_t>(table.size());
   unsigned char* data = _segment.data();
   _header = new (data) shm::ChannelHeader{};
   _header->layout_version = shm::kLayoutVersion;
@@ -109,20 +138,9 @@ ServerManager::ServerManager(std::vector<std::shared_ptr<Hal::DeviceRt>> devices
     new (_rx_slots[i]) shm::SlotHeader{};
     new (_tx_slots[i]) shm::SlotHeader{};
   }
+  // The magic last: a client takes a segment without it for one still being written.
   _header->magic = shm::kChannelMagic;
   _header->state.store(shm::Serving, std::memory_order_release);
-}
-
-void ServerManager::create_segment(std::size_t size) {
-  int error = _segment.create_exclusive(_segment_name, size, shm::kServerLock);
-  if (error == EEXIST) {
-    replace_stale_segment();
-    error = _segment.create_exclusive(_segment_name, size, shm::kServerLock);
-  }
-  if (error != 0) {
-    throw std::runtime_error(fmt::format("ServerManager: channel '{}': cannot create shared memory '{}' of {} bytes: {}",
-                                         _name, _segment_name, size, std::strerror(error)));
-  }
 }
 
 // A segment whose server no longer holds its lock (its process is gone,

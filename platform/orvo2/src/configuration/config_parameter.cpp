@@ -2,7 +2,7 @@
 
 #include <variant>
 
-#include "framework/parameter.h"
+#include "framework/typed/parameter.h"
 
 namespace Orvo {
 

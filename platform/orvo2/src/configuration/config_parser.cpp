@@ -212,6 +212,165 @@ int policy_of(const Reader& reader, const YAML::Node& node, const std::string& k
   reader.fail(key, fmt::format("expected SCHED_OTHER, SCHED_FIFO or SCHED_RR, got '{}'", name));
 }
 
+// Set-up; allocates. Entry `key` {name, id} of the list of device type `type`,
+// checked against the model (a joint) and the devices `hw` holds already.
+// Throws std::runtime_error naming the file and the key path.
+Hal::DeviceInfo read_device(const Reader& reader, const YAML::Node& device, const std::string& key,
+                            const std::string& type, bool joint, const OrvoInterface& model,
+                            const Hal::HardwareDescription& hw) {
+  if (!device.IsMap() || !device["name"] || !device["id"]) {
+    reader.fail(key, "expected {name: <name>, id: <integer>}");
+  }
+  reader.expect_map(device, key, {"name", "id"});
+  Hal::DeviceInfo info;
+  info.type = type;
+  info.name = reader.text(device["name"], key + "/name");
+  info.id = reader.integer(device["id"], key + "/id");
+  if (info.name.empty()) {
+    reader.fail(key + "/name", "empty device name");
+  }
+  if (joint && !model.hasJoint(info.name)) {
+    reader.fail(key + "/name", fmt::format("'{}' is not a movable joint of the URDF", info.name));
+  }
+  if (joint && info.id < 0) {
+    reader.fail(key + "/id", fmt::format("joint ids are not negative, got {}", info.id));
+  }
+  const auto by_name = hw.by_name.find(info.name);
+  if (by_name != hw.by_name.end()) {
+    reader.fail(key + "/name", fmt::format("device name '{}' is used twice (also type '{}')",
+                                           info.name, by_name->second.type));
+  }
+  const auto by_id = hw.by_id.find(info.id);
+  if (by_id != hw.by_id.end()) {
+    reader.fail(key + "/id", fmt::format("device id {} is used twice (also '{}')", info.id,
+                                         by_id->second.name));
+  }
+  return info;
+}
+
+// Set-up; allocates. The devices of one section ("joints" or "devices"), each
+// type's list in file order, into `hw`. Throws std::runtime_error naming the
+// file and the key path.
+void read_devices(const Reader& reader, const YAML::Node& types, const std::string& section,
+                  const OrvoInterface& model, Hal::HardwareDescription& hw) {
+  const bool joints = section == "joints";
+  reader.expect_map(types, section);
+  for (const auto& type_entry : types) {
+    const std::string type = type_entry.first.Scalar();
+    const std::string type_key = Reader::join(section, type);
+    reader.check_identifier(type, type_key);
+    if (hw.types.count(type) != 0) {
+      reader.fail(type_key, fmt::format("device type '{}' is listed twice", type));
+    }
+    if (!type_entry.second.IsSequence()) {
+      reader.fail(type_key, "expected a list of {name, id}");
+    }
+    hw.types.insert(type);
+    std::vector<Hal::DeviceInfo>& list = hw.by_type[type];
+    for (std::size_t i = 0; i < type_entry.second.size(); ++i) {
+      const std::string key = fmt::format("{}[{}]", type_key, i);
+      const Hal::DeviceInfo info = read_device(reader, type_entry.second[i], key, type, joints, model, hw);
+      hw.by_name.emplace(info.name, info);
+      hw.by_id.emplace(info.id, info);
+      list.push_back(info);
+    }
+  }
+}
+
+// Set-up; allocates. The period, policy and priority of the thread at `key`.
+// Throws std::runtime_error naming the file and the key path.
+SchedArgs read_sched(const Reader& reader, const YAML::Node& node, const std::string& key) {
+  SchedArgs sched;
+  if (!node["period"]) {
+    reader.fail(key + "/period", "missing (expected a duration like '1ms')");
+  }
+  sched.period = reader.duration(node["period"], key + "/period");
+  if (sched.period.count() <= 0) {
+    reader.fail(key + "/period", "expected a duration like '1ms', greater than zero");
+  }
+  sched.policy = node["policy"] ? policy_of(reader, node["policy"], key + "/policy") : SCHED_OTHER;
+  if (sched.policy == SCHED_OTHER) {
+    if (node["priority"] && reader.integer(node["priority"], key + "/priority") != 0) {
+      reader.fail(key + "/priority", "SCHED_OTHER takes the priority 0");
+    }
+  } else {
+    if (!node["priority"]) {
+      reader.fail(key + "/priority", "missing (expected 1 to 99 for a real-time policy)");
+    }
+    sched.priority = reader.integer(node["priority"], key + "/priority");
+    if (sched.priority < 1 || sched.priority > 99) {
+      reader.fail(key + "/priority",
+                  fmt::format("expected 1 to 99 for a real-time policy, got {}", sched.priority));
+    }
+  }
+  return sched;
+}
+
+// Set-up; allocates. The device types thread `thread` (at `key`) drives, each
+// recorded in `driver_of_type`, which holds the types other threads drive.
+// Throws std::runtime_error naming the file and the key path.
+HalArgs read_driven_types(const Reader& reader, const YAML::Node& node, const std::string& key,
+                          const std::string& thread, const Hal::HardwareDescription& hw,
+                          std::map<std::string, std::string>& driver_of_type) {
+  HalArgs hal;
+  if (!node["devices"] || node["devices"].IsNull()) {
+    return hal;
+  }
+  const YAML::Node devices = node["devices"];
+  if (!devices.IsSequence()) {
+    reader.fail(key + "/devices", "expected a list of device types");
+  }
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    const std::string device_key = fmt::format("{}/devices[{}]", key, i);
+    const std::string type = reader.text(devices[i], device_key);
+    if (hw.types.count(type) == 0) {
+      reader.fail(device_key, fmt::format("unknown device type '{}'", type));
+    }
+    const auto driver = driver_of_type.emplace(type, thread);
+    if (!driver.second) {
+      reader.fail(device_key, fmt::format("device type '{}' is already driven by thread '{}'",
+                                          type, driver.first->second));
+    }
+    hal.device_types.push_back(type);
+  }
+  return hal;
+}
+
+// Set-up; allocates. The tasks of the thread at `key`, in file order, each
+// name recorded in `task_names`, which holds those of the other threads.
+// Throws std::runtime_error naming the file and the key path.
+TaskArgs read_tasks(const Reader& reader, const YAML::Node& node, const std::string& key,
+                    std::set<std::string>& task_names) {
+  TaskArgs args;
+  if (!node["tasks"] || node["tasks"].IsNull()) {
+    return args;
+  }
+  const YAML::Node tasks = node["tasks"];
+  reader.expect_map(tasks, key + "/tasks");
+  for (const auto& task_entry : tasks) {
+    TaskArgs::Task task;
+    task.name = task_entry.first.Scalar();
+    const std::string task_key = key + "/tasks/" + task.name;
+    reader.check_identifier(task.name, task_key);
+    if (!std::isalpha(static_cast<unsigned char>(task.name.front()))) {
+      reader.fail(task_key, fmt::format("task name '{}' does not start with a letter (ROS names the "
+                                        "task's services after it and refuses such a name)",
+                                        task.name));
+    }
+    if (!task_names.insert(task.name).second) {
+      reader.fail(task_key, fmt::format("task '{}' is configured twice", task.name));
+    }
+    reader.expect_map(task_entry.second, task_key, {"plugin", "params"});
+    if (!task_entry.second["plugin"]) {
+      reader.fail(task_key + "/plugin", "missing (the plug-in to load)");
+    }
+    task.plugin = reader.identifier(task_entry.second["plugin"], task_key + "/plugin");
+    task.params = reader.typed_values(task_entry.second["params"], task_key + "/params");
+    args.tasks.push_back(std::move(task));
+  }
+  return args;
+}
+
 }  // namespace
 
 ConfigParser::ConfigParser(const YAML::Node& root, const OrvoInterface& model) {
@@ -225,57 +384,8 @@ ConfigParser::ConfigParser(const YAML::Node& root, const OrvoInterface& model) {
     // Devices: joint devices first, then the others, each by type in file order.
     for (const char* section : {"joints", "devices"}) {
       const YAML::Node types = root[section];
-      if (!types || types.IsNull()) {
-        continue;
-      }
-      const bool joints = std::string(section) == "joints";
-      reader.expect_map(types, section);
-      for (const auto& type_entry : types) {
-        const std::string type = type_entry.first.Scalar();
-        const std::string type_key = Reader::join(section, type);
-        reader.check_identifier(type, type_key);
-        if (_hw.types.count(type) != 0) {
-          reader.fail(type_key, fmt::format("device type '{}' is listed twice", type));
-        }
-        if (!type_entry.second.IsSequence()) {
-          reader.fail(type_key, "expected a list of {name, id}");
-        }
-        _hw.types.insert(type);
-        std::vector<Hal::DeviceInfo>& list = _hw.by_type[type];
-        for (std::size_t i = 0; i < type_entry.second.size(); ++i) {
-          const YAML::Node device = type_entry.second[i];
-          const std::string key = fmt::format("{}[{}]", type_key, i);
-          if (!device.IsMap() || !device["name"] || !device["id"]) {
-            reader.fail(key, "expected {name: <name>, id: <integer>}");
-          }
-          reader.expect_map(device, key, {"name", "id"});
-          Hal::DeviceInfo info;
-          info.type = type;
-          info.name = reader.text(device["name"], key + "/name");
-          info.id = reader.integer(device["id"], key + "/id");
-          if (info.name.empty()) {
-            reader.fail(key + "/name", "empty device name");
-          }
-          if (joints && !model.hasJoint(info.name)) {
-            reader.fail(key + "/name", fmt::format("'{}' is not a movable joint of the URDF", info.name));
-          }
-          if (joints && info.id < 0) {
-            reader.fail(key + "/id", fmt::format("joint ids are not negative, got {}", info.id));
-          }
-          const auto by_name = _hw.by_name.find(info.name);
-          if (by_name != _hw.by_name.end()) {
-            reader.fail(key + "/name", fmt::format("device name '{}' is used twice (also type '{}')",
-                                                   info.name, by_name->second.type));
-          }
-          const auto by_id = _hw.by_id.find(info.id);
-          if (by_id != _hw.by_id.end()) {
-            reader.fail(key + "/id", fmt::format("device id {} is used twice (also '{}')", info.id,
-                                                 by_id->second.name));
-          }
-          _hw.by_name.emplace(info.name, info);
-          _hw.by_id.emplace(info.id, info);
-          list.push_back(info);
-        }
+      if (types && !types.IsNull()) {
+        read_devices(reader, types, section, model, _hw);
       }
     }
 
@@ -291,78 +401,11 @@ ConfigParser::ConfigParser(const YAML::Node& root, const OrvoInterface& model) {
         reader.check_identifier(name, key);
         const YAML::Node node = thread_entry.second;
         reader.expect_map(node, key, {"period", "policy", "priority", "devices", "tasks"});
-        Thread thread;
-
-        if (!node["period"]) {
-          reader.fail(key + "/period", "missing (expected a duration like '1ms')");
-        }
-        thread.sched.period = reader.duration(node["period"], key + "/period");
-        if (thread.sched.period.count() <= 0) {
-          reader.fail(key + "/period", "expected a duration like '1ms', greater than zero");
-        }
-        thread.sched.policy =
-            node["policy"] ? policy_of(reader, node["policy"], key + "/policy") : SCHED_OTHER;
-        if (thread.sched.policy == SCHED_OTHER) {
-          if (node["priority"] && reader.integer(node["priority"], key + "/priority") != 0) {
-            reader.fail(key + "/priority", "SCHED_OTHER takes the priority 0");
-          }
-        } else {
-          if (!node["priority"]) {
-            reader.fail(key + "/priority", "missing (expected 1 to 99 for a real-time policy)");
-          }
-          thread.sched.priority = reader.integer(node["priority"], key + "/priority");
-          if (thread.sched.priority < 1 || thread.sched.priority > 99) {
-            reader.fail(key + "/priority",
-                        fmt::format("expected 1 to 99 for a real-time policy, got {}", thread.sched.priority));
-          }
-        }
-
-        if (node["devices"] && !node["devices"].IsNull()) {
-          const YAML::Node devices = node["devices"];
-          if (!devices.IsSequence()) {
-            reader.fail(key + "/devices", "expected a list of device types");
-          }
-          for (std::size_t i = 0; i < devices.size(); ++i) {
-            const std::string device_key = fmt::format("{}/devices[{}]", key, i);
-            const std::string type = reader.text(devices[i], device_key);
-            if (_hw.types.count(type) == 0) {
-              reader.fail(device_key, fmt::format("unknown device type '{}'", type));
-            }
-            const auto driver = driver_of_type.emplace(type, name);
-            if (!driver.second) {
-              reader.fail(device_key, fmt::format("device type '{}' is already driven by thread '{}'",
-                                                  type, driver.first->second));
-            }
-            thread.hal.device_types.push_back(type);
-          }
-        }
-
-        if (node["tasks"] && !node["tasks"].IsNull()) {
-          const YAML::Node tasks = node["tasks"];
-          reader.expect_map(tasks, key + "/tasks");
-          for (const auto& task_entry : tasks) {
-            TaskArgs::Task task;
-            task.name = task_entry.first.Scalar();
-            const std::string task_key = key + "/tasks/" + task.name;
-            reader.check_identifier(task.name, task_key);
-            if (!std::isalpha(static_cast<unsigned char>(task.name.front()))) {
-              reader.fail(task_key, fmt::format("task name '{}' does not start with a letter (ROS names the "
-                                                "task's services after it and refuses such a name)",
-                                                task.name));
-            }
-            if (!task_names.insert(task.name).second) {
-              reader.fail(task_key, fmt::format("task '{}' is configured twice", task.name));
-            }
-            reader.expect_map(task_entry.second, task_key, {"plugin", "params"});
-            if (!task_entry.second["plugin"]) {
-              reader.fail(task_key + "/plugin", "missing (the plug-in to load)");
-            }
-            task.plugin = reader.identifier(task_entry.second["plugin"], task_key + "/plugin");
-            task.params = reader.typed_values(task_entry.second["params"], task_key + "/params");
-            thread.tasks.tasks.push_back(std::move(task));
-          }
-        }
-
+        // A braced list is evaluated in order: scheduling, devices, then tasks
+        // are checked, and the first fault is the one reported.
+        Thread thread{read_sched(reader, node, key),
+                      read_driven_types(reader, node, key, name, _hw, driver_of_type),
+                      read_tasks(reader, node, key, task_names)};
         _thread_names.push_back(name);
         _threads.emplace(name, std::move(thread));
       }

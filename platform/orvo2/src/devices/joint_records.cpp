@@ -1,4 +1,4 @@
-#include "orvo2/devices/joint_records.h"
+#include "devices/joint_records.h"
 
 #include <ostream>
 

@@ -5,7 +5,7 @@
 
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
-#include "orvo2/loading/demangle.h"
+#include "orvo2/type_names/demangle.h"
 
 namespace Orvo {
 

@@ -1,6 +1,6 @@
 #include "plugin_robot.h"
 
-#include "framework/parameter.h"
+#include "framework/typed/parameter.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
 #include "orvo2/robot/robot_interface_orvo2rt.h"

@@ -6,8 +6,8 @@
 
 #include <fmt/format.h>
 
-#include "framework/parameter.h"
-#include "framework/topic.h"
+#include "framework/typed/parameter.h"
+#include "framework/typed/topic.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_rt.h"
 #include "orvo2/devices/joint_master_messages.h"

@@ -1,6 +1,6 @@
 #include "orvo2/services/service_base.h"
 
-#include "orvo2/loading/demangle.h"
+#include "orvo2/type_names/demangle.h"
 
 namespace Orvo {
 

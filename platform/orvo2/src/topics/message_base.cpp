@@ -4,7 +4,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "orvo2/loading/demangle.h"
+#include "orvo2/type_names/demangle.h"
 
 namespace Orvo {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "framework/mutex.h"
+#include "framework/primitives/mutex.h"
 
 namespace Orvo {
 namespace internal {

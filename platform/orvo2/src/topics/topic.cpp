@@ -2,9 +2,9 @@
 
 #include <fmt/format.h>
 
-#include "framework/callback_queue_runnable.h"
-#include "orvo2/loading/demangle.h"
+#include "framework/typed/callback_queue_runnable.h"
 #include "orvo2/topics/type_identity.h"
+#include "orvo2/type_names/demangle.h"
 #include "topic_channel.h"
 
 namespace Orvo {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "framework/mutex.h"
+#include "framework/primitives/mutex.h"
 #include "delivery_queue.h"
 #include "hidden_symbol.h"
 #include "message_pool.h"

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "framework/monotonic_clock.h"
+#include "framework/primitives/monotonic_clock.h"
 #include "orvo2/context/context.h"
 #include "orvo2/topics/topic.h"
 

@@ -32,6 +32,7 @@ namespace Orvo {
 
 namespace shm {
 struct ChannelHeader;
+struct DeviceEntry;
 struct SlotHeader;
 }  // namespace shm
 
@@ -78,6 +79,18 @@ private:
   void detach();
   bool segment_intact() noexcept;
   bool pair_devices(std::uint32_t count);
+  // Device thread, in pair_devices; never allocates or throws. Pairs every
+  // device named and typed as entry `k` with its slots at the given offsets;
+  // false, logged once per server, when such a device is paired already (the
+  // table lists it twice) or has other record sizes.
+  bool pair_entry(const shm::DeviceEntry& entry, std::uint32_t k, std::size_t rx_offset,
+                  std::size_t tx_offset) noexcept;
+  // Device thread, in pair_devices; never allocates or throws. False, logged
+  // once per server, when the table lacks a device.
+  bool every_device_paired() noexcept;
+  // Device thread; never allocates or throws. Logs once per server that the
+  // segment is refused for `problem`.
+  void report_bad_segment(const char* problem) noexcept;
   bool claim_channel();
   void refuse_a_driven_channel() const;
   void report_server_gone() noexcept;

@@ -19,6 +19,7 @@ namespace Orvo {
 
 namespace shm {
 struct ChannelHeader;
+struct DeviceEntry;
 struct SlotHeader;
 }  // namespace shm
 
@@ -57,6 +58,10 @@ public:
 
 private:
   void create_segment(std::size_t size);
+  // Set-up thread, once the segment of `size` bytes is made; never allocates
+  // or throws. Writes the header, `table` and empty slots, then marks the
+  // segment serving.
+  void publish_segment(const std::vector<shm::DeviceEntry>& table, std::size_t size) noexcept;
   void replace_stale_segment();
   void report_copy_failure(const Hal::DeviceRt& device, const char* what) noexcept;
 

@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "framework/device_info.h"
+#include "framework/primitives/device_info.h"
 
 namespace YAML {
 class Node;

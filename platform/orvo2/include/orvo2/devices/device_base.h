@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "framework/device_info.h"
+#include "framework/primitives/device_info.h"
 
 namespace Orvo {
 namespace Hal {

@@ -2,13 +2,13 @@
 // The untyped container of the devices of one type. A worker thread senses,
 // runs and moves every device through it once per cycle, in order of
 // addition. The typed container is Orvo::Hal::DeviceContainer<T>
-// (framework/device_container.h).
+// (framework/typed/device_container.h).
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "framework/device_info.h"
+#include "framework/primitives/device_info.h"
 #include "orvo2/devices/device_base.h"
 
 namespace Orvo {

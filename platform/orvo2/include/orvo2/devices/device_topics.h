@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "framework/topic.h"
+#include "framework/typed/topic.h"
 #include "orvo2/context/context.h"
 #include "orvo2/devices/device_rt.h"
 #include "orvo2/topics/topic.h"

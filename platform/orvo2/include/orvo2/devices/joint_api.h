@@ -7,9 +7,9 @@
 
 #include <memory>
 
-#include "orvo2/devices/device_tpl_common.h"
+#include "devices/device_tpl_common.h"
+#include "devices/joint_records.h"
 #include "orvo2/devices/joint_base.h"
-#include "orvo2/devices/joint_records.h"
 
 namespace Orvo {
 

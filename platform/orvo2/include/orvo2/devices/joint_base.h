@@ -2,8 +2,8 @@
 // What consumers see of a joint device: its sensed state and its command
 // references. Setters mark the field in the command's mask.
 
+#include "devices/joint_records.h"
 #include "orvo2/devices/device_base.h"
-#include "orvo2/devices/joint_records.h"
 
 namespace Orvo {
 namespace Hal {

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "framework/device_info.h"
-#include "orvo2/devices/joint_records.h"
+#include "devices/joint_records.h"
+#include "framework/primitives/device_info.h"
 #include "orvo2/devices/joint_tx_limits.h"
 
 namespace Orvo {

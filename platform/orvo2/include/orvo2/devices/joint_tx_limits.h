@@ -4,7 +4,7 @@
 // exceed max_delta in magnitude. Unset bounds do not bind (min is -inf,
 // max and max_delta +inf at construction). NaN never passes.
 
-#include "orvo2/devices/joint_records.h"
+#include "devices/joint_records.h"
 
 namespace Orvo {
 namespace Hal {

@@ -1,7 +1,7 @@
 #pragma once
 // Untyped side of a framework parameter: its full name and the identity of
 // the value type it was created with. The typed value lives in
-// Orvo::Parameter<T> (framework/parameter.h).
+// Orvo::Parameter<T> (framework/typed/parameter.h).
 
 #include <ostream>
 #include <string>

@@ -5,7 +5,7 @@
 // with: a request with another type is refused with a journal entry, never
 // converted. Nothing is ever removed.
 //
-// The template members are defined in framework/parameter.h; include that
+// The template members are defined in framework/typed/parameter.h; include that
 // header to use them.
 
 #include <map>
@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "framework/multireader_mutex.h"
+#include "framework/primitives/multireader_mutex.h"
 #include "orvo2/parameters/parameter_base.h"
 
 namespace Orvo {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/device_info.h"
+#include "framework/primitives/device_info.h"
 #include "orvo2/devices/device_base.h"
 #include "orvo2/devices/device_container_base.h"
 #include "orvo2/devices/joint_api.h"

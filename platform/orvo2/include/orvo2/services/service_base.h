@@ -1,6 +1,6 @@
 #pragma once
 // Untyped faces of an in-process service and of its clients. The typed
-// service (framework/typed_service.h) derives from ServiceBase; the registry
+// service (framework/typed/typed_service.h) derives from ServiceBase; the registry
 // holds every service through it.
 
 #include <memory>

@@ -5,7 +5,7 @@
 // first advertiseService or serviceClient of its name and stays registered;
 // servers come and go.
 //
-// The template members are defined in framework/service.h; include that
+// The template members are defined in framework/typed/service.h; include that
 // header to use them.
 
 #include <functional>
@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "framework/condition_variable.h"
-#include "framework/mutex.h"
+#include "framework/primitives/condition_variable.h"
+#include "framework/primitives/mutex.h"
 #include "orvo2/services/service_base.h"
 
 namespace Orvo {

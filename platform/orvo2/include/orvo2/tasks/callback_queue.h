@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "framework/multireader_mutex.h"
+#include "framework/primitives/multireader_mutex.h"
 
 namespace Orvo {
 
@@ -48,7 +48,7 @@ public:
   size_t size() const;
 
   // Registration helper of the topic and service templates (defined with the
-  // runnable template in framework/callback_queue_runnable.h).
+  // runnable template in framework/typed/callback_queue_runnable.h).
   template <typename T>
   void addRunnable(std::shared_ptr<T> object);
 

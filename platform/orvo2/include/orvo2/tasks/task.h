@@ -5,7 +5,7 @@
 //   "~x"  private to the task: "<ns>/<task>/x";
 //   "x"   under the task's namespace: "<ns>/x" ("/x" when it has none).
 // The typed parameter, topic and service members are defined with the
-// templates they forward to (framework/parameter.h, topic.h, service.h).
+// templates they forward to (framework/typed/parameter.h, topic.h, service.h).
 
 #include <functional>
 #include <map>

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "framework/multireader_mutex.h"
+#include "framework/primitives/multireader_mutex.h"
 
 namespace Orvo {
 

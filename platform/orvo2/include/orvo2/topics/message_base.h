@@ -1,6 +1,6 @@
 #pragma once
 // Polymorphic header of every message that travels on a topic. The typed
-// adapter (framework/message_adapter.h) holds the payload right after it.
+// adapter (framework/typed/message_adapter.h) holds the payload right after it.
 
 #include <iosfwd>
 #include <memory>

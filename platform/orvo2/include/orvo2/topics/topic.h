@@ -1,7 +1,7 @@
 #pragma once
 // A named, typed topic: its type, its prototype message and the delivery
 // machinery its publishers and subscribers share. Topics are made at set-up;
-// the typed members are defined in framework/topic.h.
+// the typed members are defined in framework/typed/topic.h.
 
 #include <cstddef>
 #include <functional>
@@ -59,7 +59,7 @@ public:
                                                        CallbackQueue* queue, int queue_size,
                                                        std::string owner);
 
-  // Typed forms (framework/topic.h); set-up only.
+  // Typed forms (framework/typed/topic.h); set-up only.
   template <typename T>
   static std::shared_ptr<Topic> MakeInstance(std::string name);
   template <typename T>

@@ -1,7 +1,7 @@
 #pragma once
 // The process's registry of topics by full name. Creating topics, publishers
 // and subscribers is serialised by its mutex; publishing and receiving never
-// touch it. The typed members are defined in framework/topic.h.
+// touch it. The typed members are defined in framework/typed/topic.h.
 
 #include <chrono>
 #include <functional>
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/condition_variable.h"
-#include "framework/mutex.h"
+#include "framework/primitives/condition_variable.h"
+#include "framework/primitives/mutex.h"
 
 namespace Orvo {
 

@@ -7,8 +7,8 @@
 #include <ros/advertise_service_options.h>
 #include <ros/subscribe_options.h>
 
-#include "framework/callback_queue_runnable.h"
-#include "framework/topic.h"
+#include "framework/typed/callback_queue_runnable.h"
+#include "framework/typed/topic.h"
 
 namespace Orvo {
 
