@@ -10,6 +10,7 @@ JointApi::JointApi(DeviceInfo info, Topics topics) : DeviceTplCommon(std::move(i
     return;
   }
   attach_client_topics(get_devinfo(), &JointApi::on_rx_recv, this, _tx_pub, _rx_sub);
+  _pair.offer(PairingLink::End::Client, get_devinfo(), [this] { _tx_pub->watch_counts(_pair.tx()->counts); });
 }
 
 JointApi::~JointApi() = default;
@@ -43,10 +44,16 @@ bool JointApi::sense() {
   if (!_rx_sub) {
     return false;
   }
-  return _rx_sub->run() > 0;
+  if (_pair.rx() == nullptr) {
+    return _rx_sub->run() > 0;
+  }
+  return take_records(*_pair.rx(), *_rx_sub, [this](const joint_rx& rx) { _rx = rx; }) > 0;
 }
 
 bool JointApi::move() {
+  if (_pair.tx() != nullptr && put_record(*_pair.tx(), _tx)) {
+    return true;
+  }
   if (_tx_pub) {
     if (auto loan = _tx_pub->loanMessage()) {
       copy_joint_tx(loan->value(), _tx);

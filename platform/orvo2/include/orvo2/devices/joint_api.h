@@ -2,11 +2,14 @@
 // The client-side joint: getters read its rx record, setters write its tx
 // record and mark the field in the tx mask. Attached to the device's topics
 // (the default), sense() takes the newest rx record from the rx topic and
-// move() publishes the tx record on the tx topic; detached, the owner fills
-// the rx record itself (set_rx) and ships the tx record its own way.
+// move() publishes the tx record on the tx topic, or through the pair's
+// cells once paired with its driver (devices/device_pairing.h); detached,
+// the owner fills the rx record itself (set_rx) and ships the tx record its
+// own way.
 
 #include <memory>
 
+#include "devices/paired_records.h"
 #include "orvo2/devices/device_tpl_common.h"
 #include "orvo2/devices/joint_base.h"
 #include "orvo2/devices/joint_records.h"
@@ -25,8 +28,8 @@ public:
   enum class Topics { Attach, Detach };
 
   // Set-up; allocates. Attached: advertises the tx topic and subscribes to
-  // the rx topic (queue 20, no callback queue); throws TopicBadType when one
-  // exists with another record type.
+  // the rx topic (queue 20, no callback queue), then offers itself for
+  // pairing; throws TopicBadType when one exists with another record type.
   explicit JointApi(DeviceInfo info, Topics topics = Topics::Attach);
   ~JointApi() override;
 
@@ -67,6 +70,8 @@ public:
 private:
   void on_rx_recv(const joint_rx& rx);
 
+  // Before the topic ends, which go first.
+  PairedEnd<joint_rx, joint_tx> _pair;
   std::shared_ptr<Publisher<joint_tx>> _tx_pub;
   std::shared_ptr<Subscriber<joint_rx>> _rx_sub;
 };
