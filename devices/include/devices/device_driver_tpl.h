@@ -8,38 +8,16 @@
 // records.
 
 #include <cstdint>
-#include <ctime>
 #include <memory>
 
-#include "framework/debug.h"
-#include "framework/monotonic_clock.h"
-#include "orvo2/clock/simulated_clock.h"
-#include "orvo2/devices/device_topics.h"
 #include "devices/paired_records.h"
+#include "devices/receive_time.h"
+#include "framework/debug.h"
+#include "orvo2/devices/device_topics.h"
 #include "orvo2/devices/device_tpl_common.h"
 
 namespace Orvo {
 namespace Hal {
-
-namespace detail {
-
-// Time stamp of a received command: simulated time when this process follows
-// a simulator (the real-time clock while simulated time is switched off),
-// otherwise the monotonic clock; nanoseconds since the clock's epoch.
-inline int64_t tx_receive_time() {
-  using Orvo::chrono::simulated_clock;
-  if (!simulated_clock::uses_sim_time()) {
-    return monotonic_now_ns();
-  }
-  if (simulated_clock::_use_sim_time.load()) {
-    return simulated_clock::_sim_now.load();
-  }
-  timespec ts{};
-  clock_gettime(CLOCK_REALTIME, &ts);
-  return int64_t(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
-
-}  // namespace detail
 
 template <typename Rx, typename Tx>
 class DeviceDriverTpl : public DeviceTplCommon<Rx, Tx> {
@@ -102,11 +80,11 @@ public:
   virtual bool move_impl() { return true; }
 
   // Called inside move() for each tx record delivered: takes the record,
-  // counts and stamps it.
+  // counts and stamps it (devices/receive_time.h).
   virtual void on_tx_recv(const Tx& tx) {
     ORVO2_DEBUG_TRACE(1, "on_tx_recv", "received tx for {} \n", this->get_name());
     copy_record(this->_tx, tx);
-    const int64_t now = detail::tx_receive_time();
+    const int64_t now = tx_receive_time();
     ++_tx_recv_count;
     _tx_recv_stamp = now;
   }
@@ -117,7 +95,7 @@ public:
   void set_tx_record(const Tx& tx) { copy_record(this->_tx, tx); }
 
 protected:
-  int64_t _tx_recv_stamp = 0;  // ns, clock of detail::tx_receive_time()
+  int64_t _tx_recv_stamp = 0;  // ns, clock of tx_receive_time()
   int32_t _tx_recv_count = 0;
   std::shared_ptr<Publisher<Rx>> _rx_pub;
   std::shared_ptr<Subscriber<Tx>> _tx_sub;
