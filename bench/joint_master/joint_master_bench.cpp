@@ -1,6 +1,6 @@
-// One joint master cycle (sense, run, move) over 10 and 100 dummy joints with
-// the command filter on, a command published every cycle and a consumer of
-// the aggregated rx. Only the master's three calls are timed; the joints'
+// One joint master cycle (sense, run, move) over 10 and 100 dummy joints
+// paired with its clients as in one worker thread, with the command filter
+// on, a command published every cycle and a consumer of the aggregated rx. Only the master's three calls are timed; the joints'
 // driver container and the command stream run outside the timed part
 // (wall time; thread_cpu_us is the same part in CPU time of the thread). The
 // allocation hook counts every malloc of the loop; a cycle that allocates

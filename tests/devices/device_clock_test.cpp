@@ -7,6 +7,7 @@
 
 #include "devices/device_client_tpl.h"
 #include "devices/device_driver_tpl.h"
+#include "orvo2/clock/simulated_clock.h"
 
 using namespace Orvo::Hal;
 using Orvo::chrono::simulated_clock;

@@ -1,12 +1,18 @@
 // Driver and client templates meeting on a device's two topics: commands
 // reach the driver at its next move, sensed records the client at its next
-// sense; counts, stamps and results follow.
+// sense; counts, stamps and results follow. A pair made by a device pairing
+// still shows every record on its topics.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <ctime>
+#include <thread>
+#include <vector>
 
 #include "devices/device_client_tpl.h"
 #include "devices/device_driver_tpl.h"
+#include "devices/device_pairing.h"
 #include "devices/sensor_records.h"
 #include "framework/typed/topic.h"
 #include "orvo2/devices/joint_api.h"
@@ -189,4 +195,81 @@ TEST(JointApi, DetachedJointTouchesNoTopic) {
   rx.link_pos = 2.5f;
   api.set_rx(rx);
   EXPECT_DOUBLE_EQ(api.get_link_pos(), 2.5);
+}
+
+TEST(DeviceExchange, PairedJointShowsEveryRecordToSubscribersOfAnotherThread) {
+  const DeviceInfo info{"paired_joint", "joint_test", 7};
+  DevicePairing pairing;
+  ProbeDriver driver(info);
+  JointApi api(info);
+  ASSERT_EQ(pairing.pair(), 1u);
+
+  // Subscribed and drained in this thread while another drives the pair.
+  constexpr int kCycles = 300;
+  std::vector<joint_rx> rx_seen;
+  std::vector<joint_tx> tx_seen;
+  auto& topics = Orvo::Context().topicManager();
+  auto rx_sub = topics.subscribe<joint_rx>(
+      DeviceRt::RxTopicName(info.type, info.name), [&](const joint_rx& rx) { rx_seen.push_back(rx); },
+      nullptr, kCycles, "probe");
+  auto tx_sub = topics.subscribe<joint_tx>(
+      DeviceRt::TxTopicName(info.type, info.name), [&](const joint_tx& tx) { tx_seen.push_back(tx); },
+      nullptr, kCycles, "probe");
+
+  // One cycle of the pair's thread; what each end took.
+  std::vector<joint_rx> rx_taken;
+  std::vector<joint_tx> tx_taken;
+  auto cycle = [&](int k) {
+    float* fields = &driver.rx().link_pos;
+    for (int f = 0; f < 11; ++f) {
+      fields[f] = float(k) + 0.25f * float(f);
+    }
+    driver.sense();
+    if (api.sense()) {
+      rx_taken.push_back(api.get_rx());
+    }
+    api.set_pos_ref(k);
+    api.set_tor_ref(-k);
+    api.move();
+    if (driver.move()) {
+      tx_taken.push_back(driver.tx_record());
+    }
+  };
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    for (int k = 0; k < kCycles; ++k) {
+      cycle(k);
+    }
+    done.store(true);
+  });
+  while (!done.load()) {
+    rx_sub->run();
+    tx_sub->run();
+    std::this_thread::yield();
+  }
+  worker.join();
+  rx_sub->run();
+  tx_sub->run();
+
+  ASSERT_EQ(rx_taken.size(), size_t(kCycles));
+  ASSERT_EQ(tx_taken.size(), size_t(kCycles));
+  ASSERT_EQ(rx_seen.size(), size_t(kCycles)) << "every rx record on the topic";
+  ASSERT_EQ(tx_seen.size(), size_t(kCycles)) << "every tx record on the topic";
+  for (int k = 0; k < kCycles; ++k) {
+    EXPECT_EQ(std::memcmp(&rx_seen[k], &rx_taken[k], sizeof(joint_rx)), 0) << "cycle " << k;
+    EXPECT_EQ(rx_seen[k].damping, float(k) + 2.5f) << "cycle " << k;
+    EXPECT_EQ(tx_seen[k].pos_ref, float(k)) << "cycle " << k;
+    EXPECT_EQ(tx_seen[k].tor_ref, float(-k)) << "cycle " << k;
+    EXPECT_EQ(tx_seen[k].mask, joint_tx::POS_REF | joint_tx::TOR_REF) << "cycle " << k;
+    EXPECT_EQ(std::memcmp(&tx_seen[k], &tx_taken[k], joint_tx_copy_size), 0) << "cycle " << k;
+  }
+
+  // Nobody else on the topics: the pair goes on through its cells.
+  rx_sub.reset();
+  tx_sub.reset();
+  cycle(kCycles);
+  ASSERT_EQ(rx_taken.size(), size_t(kCycles + 1));
+  ASSERT_EQ(tx_taken.size(), size_t(kCycles + 1));
+  EXPECT_EQ(rx_taken.back().link_pos, float(kCycles));
+  EXPECT_EQ(tx_taken.back().pos_ref, float(kCycles));
 }

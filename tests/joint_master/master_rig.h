@@ -1,7 +1,8 @@
 #pragma once
 // A joint master loaded by name over dummy joints whose driver container runs
-// in the same thread, cycle by cycle, with probes on the master's topics and
-// a service caller in another thread.
+// in the same thread, cycle by cycle, its clients paired with the drivers as
+// a worker thread pairs them, with probes on the master's topics and a
+// service caller in another thread.
 
 #include <chrono>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "devices/device_pairing.h"
 #include "framework/typed/parameter.h"
 #include "framework/typed/service.h"
 #include "framework/typed/topic.h"
@@ -91,8 +93,10 @@ public:
     params.setParam("/jm/enable_safety", options.safety);
     params.setParam("/jm/tx_filter_autostart", options.autostart);
     params.setParam("/jm/tx_filter_cutoff", options.cutoff);
+    Hal::DevicePairing pairing;
     drivers = Hal::DeviceContainerBase::MakeDriver("joint_dummy", joints);
     masters = Hal::DeviceContainerBase::MakeDriver("joint_master", {});
+    pairing.pair();
     master = masters->get_device_base_vector().at(0).get();
     auto& topics = Context().topicManager();
     rx_sub = topics.subscribe<Hal::JointMasterRx>(

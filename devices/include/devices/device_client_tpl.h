@@ -1,7 +1,9 @@
 #pragma once
 // Client side of a device: takes the rx record from the device's rx topic in
-// sense() and publishes its tx record on the tx topic in move(). Consumers
-// hold clients; the driver side is DeviceDriverTpl.
+// sense() and publishes its tx record on the tx topic in move(); paired with
+// its driver (devices/device_pairing.h), through the pair's cells instead
+// while nobody else is on the topics. Consumers hold clients; the driver
+// side is DeviceDriverTpl.
 
 #include <cstdint>
 #include <memory>
@@ -9,6 +11,8 @@
 #include "devices/device_tpl_common.h"
 #include "framework/primitives/debug.h"
 #include "orvo2/devices/device_topics.h"
+#include "devices/device_tpl_common.h"
+#include "devices/paired_records.h"
 
 namespace Orvo {
 namespace Hal {
@@ -18,12 +22,18 @@ class DeviceClientTpl : public DeviceTplCommon<Rx, Tx> {
 public:
   // Set-up; allocates. Advertises Tx on the tx topic (default command as
   // initial value) and subscribes to Rx on the rx topic (queue 20, no
-  // callback queue). Throws TopicBadType when a topic exists with another
-  // record type.
+  // callback queue), then offers itself for pairing. Throws TopicBadType
+  // when a topic exists with another record type.
   explicit DeviceClientTpl(DeviceInfo info) : DeviceTplCommon<Rx, Tx>(std::move(info)) {
     attach_client_topics(this->get_devinfo(), &DeviceClientTpl::on_rx_recv, this, _tx_pub, _rx_sub);
+    _pair.offer(PairingLink::End::Client, this->get_devinfo(),
+                [this] { _tx_pub->watch_counts(_pair.tx()->counts); });
   }
-  ~DeviceClientTpl() override = default;
+  // The topic ends go before the cells they may watch.
+  ~DeviceClientTpl() override {
+    _rx_sub.reset();
+    _tx_pub.reset();
+  }
 
   // Control cycle, owner's thread; never blocks, allocates or throws.
   // Delivers the pending rx records (the last one wins), then runs
@@ -38,12 +48,16 @@ public:
 
   // Control cycle, owner's thread; never blocks, allocates or throws.
   // Runs move_impl(), then publishes the tx record by loan (nothing when no
-  // loan is given). False only when move_impl() fails.
+  // loan is given), or paired, puts it in the tx cell. False only when
+  // move_impl() fails.
   bool move() override {
     if (!move_impl()) {
       return false;
     }
     ORVO2_DEBUG_TRACE(1, "move", "publishing tx for {} \n", this->get_name());
+    if (_pair.tx() != nullptr && put_record(*_pair.tx(), this->_tx)) {
+      return true;
+    }
     if (auto loan = _tx_pub->loanMessage()) {
       copy_record(loan->value(), this->_tx);
       _tx_pub->publishLoaned(std::move(loan));
@@ -55,7 +69,8 @@ public:
   virtual bool sense_impl() { return true; }
   virtual bool move_impl() { return true; }
 
-  // Called by the rx subscriber inside sense(): takes the record and counts it.
+  // Called inside sense() for each rx record delivered: takes the record and
+  // counts it.
   virtual void on_rx_recv(const Rx& rx) {
     ORVO2_DEBUG_TRACE(1, "on_rx_recv", "received rx for {} \n", this->get_name());
     copy_record(this->_rx, rx);
@@ -65,7 +80,12 @@ public:
   // Owner's thread; never blocks, allocates or throws. Delivers the pending
   // rx records through on_rx_recv() without running sense_impl(); returns how
   // many arrived. For owners that use a client only for its topics.
-  int receive() { return _rx_sub->run(); }
+  int receive() {
+    if (_pair.rx() == nullptr) {
+      return _rx_sub->run();
+    }
+    return take_records(*_pair.rx(), *_rx_sub, [this](const Rx& rx) { on_rx_recv(rx); });
+  }
   // Owner's thread. The records as they stand.
   const Rx& rx_record() const { return this->_rx; }
   const Tx& tx_record() const { return this->_tx; }
@@ -75,6 +95,9 @@ protected:
   int32_t _rx_recv_count = 0;
   std::shared_ptr<Publisher<Tx>> _tx_pub;
   std::shared_ptr<Subscriber<Rx>> _rx_sub;
+
+private:
+  PairedEnd<Rx, Tx> _pair;
 };
 
 }  // namespace Hal

@@ -4,6 +4,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "devices/receive_time.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
 
@@ -13,7 +14,10 @@ DeviceContainerBase::~DeviceContainerBase() = default;
 
 bool DeviceContainerBase::sense_all() { return step_all(Step::Sense); }
 bool DeviceContainerBase::run_all() { return step_all(Step::Run); }
-bool DeviceContainerBase::move_all() { return step_all(Step::Move); }
+bool DeviceContainerBase::move_all() {
+  const ReceiveTimePass stamps;
+  return step_all(Step::Move);
+}
 
 bool DeviceContainerBase::step_all(Step step) {
   bool all_ok = true;

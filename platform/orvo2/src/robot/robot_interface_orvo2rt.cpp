@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 #include <stdexcept>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -31,28 +32,48 @@ uint8_t mode_fields(const ControlMode& mode) {
 
 RobotInterfaceOrvo2Rt::RobotInterfaceOrvo2Rt() = default;
 
-RobotInterfaceOrvo2Rt::~RobotInterfaceOrvo2Rt() = default;
+RobotInterfaceOrvo2Rt::~RobotInterfaceOrvo2Rt() { release(); }
 
 bool RobotInterfaceOrvo2Rt::init_robot(const ConfigOptions& options) {
+  release();
+  const Hal::HardwareDescription hw = read_hardware(options);
+  const std::set<std::string> joint_types = make_joints(hw, options);
+  make_sensors(hw, joint_types, options);
+  open_topics(options);
+  return true;
+}
+
+void RobotInterfaceOrvo2Rt::release() {
   _rx_sub.reset();
+  // A plug-in may keep a joint beyond the loan: its record goes back in.
+  for (const JointSlot& slot : _joints) {
+    slot.joint->keep_tx_in(nullptr, 0);
+  }
+  _tx_entries = nullptr;
+  _tx_loan.reset();
   _tx_pub.reset();
   _devices.clear();
   _sensor_containers.clear();
   _tx_info.clear();
   _joints.clear();
   _joint_map.clear();
+}
 
-  Hal::HardwareDescription hw;
+Hal::HardwareDescription RobotInterfaceOrvo2Rt::read_hardware(const ConfigOptions& options) const {
   try {
-    hw = Context().paramManager().getParamOrThrow<Hal::HardwareDescription>(HardwareDescriptionParam);
+    return Context().paramManager().getParamOrThrow<Hal::HardwareDescription>(HardwareDescriptionParam);
   } catch (const ParameterUndefined&) {
     throw std::runtime_error(fmt::format(
         "robot interface for '{}': parameter '{}' (the hardware description) is not set",
         options.get_path(), HardwareDescriptionParam));
   }
+}
 
-  // Joints: every joint of the model that a joint device drives, in id order.
+std::set<std::string> RobotInterfaceOrvo2Rt::make_joints(const Hal::HardwareDescription& hw,
+                                                         const ConfigOptions& options) {
+  // Every joint of the model that a joint device drives, in id order.
   std::set<std::string> joint_types;
+  std::vector<std::pair<JointSlot, std::shared_ptr<Hal::JointApi>>> made;
   const std::vector<std::string>& names = getJointNames();
   for (size_t index = 0; index < names.size(); ++index) {
     const int id = getJointByName(names[index])->getJointId();
@@ -69,17 +90,23 @@ bool RobotInterfaceOrvo2Rt::init_robot(const ConfigOptions& options) {
     auto joint = std::make_shared<Hal::JointApi>(device->second, Hal::JointApi::Topics::Detach);
     _joint_map.emplace(id, joint);
     JointSlot slot;
-    slot.joint = std::move(joint);
+    slot.joint = joint.get();
+    slot.id = id;
     slot.model_index = static_cast<int>(index);
-    _joints.push_back(std::move(slot));
+    made.emplace_back(slot, std::move(joint));
   }
-  std::sort(_joints.begin(), _joints.end(),
-            [](const JointSlot& a, const JointSlot& b) { return a.joint->get_id() < b.joint->get_id(); });
-  for (const JointSlot& slot : _joints) {
-    _tx_info.push_back(slot.joint->get_devinfo());
-    _devices.push_back(slot.joint);
+  std::sort(made.begin(), made.end(), [](const auto& a, const auto& b) { return a.first.id < b.first.id; });
+  for (auto& joint : made) {
+    _joints.push_back(joint.first);
+    _tx_info.push_back(joint.second->get_devinfo());
+    _devices.push_back(std::move(joint.second));
   }
+  return joint_types;
+}
 
+void RobotInterfaceOrvo2Rt::make_sensors(const Hal::HardwareDescription& hw,
+                                         const std::set<std::string>& joint_types,
+                                         const ConfigOptions& options) {
   // Sensors and every other device: the client side of their libraries.
   for (const std::string& type : hw.types) {
     if (type == MasterType || joint_types.count(type) != 0) {
@@ -96,7 +123,9 @@ bool RobotInterfaceOrvo2Rt::init_robot(const ConfigOptions& options) {
     }
     _sensor_containers.push_back(std::move(container));
   }
+}
 
+void RobotInterfaceOrvo2Rt::open_topics(const ConfigOptions& options) {
   TopicManager& topics = Context().topicManager();
   const std::string rx_topic = Hal::DeviceRt::RxTopicName(MasterType, MasterName);
   const std::string tx_topic = Hal::DeviceRt::TxTopicName(MasterType, MasterName);
@@ -116,7 +145,15 @@ bool RobotInterfaceOrvo2Rt::init_robot(const ConfigOptions& options) {
         options.get_path(), rx_topic));
   }
   prime_tx_pool();
-  return true;
+  _tx_loan = _tx_pub->loanMessage();
+  if (!_tx_loan) {
+    throw std::runtime_error(fmt::format("robot interface for '{}': topic '{}' lends no message",
+                                         options.get_path(), tx_topic));
+  }
+  _tx_entries = _tx_loan->value().tx.data();
+  for (size_t i = 0; i < _joints.size(); ++i) {
+    _joints[i].joint->keep_tx_in(&_tx_entries, i);
+  }
 }
 
 void RobotInterfaceOrvo2Rt::setOwner(const std::string& name) {
@@ -124,12 +161,28 @@ void RobotInterfaceOrvo2Rt::setOwner(const std::string& name) {
   if (_tx_pub) {
     prime_tx_pool();
   }
+  if (_tx_loan) {
+    prepare(_tx_loan->value());
+    _tx_entries = _tx_loan->value().tx.data();
+  }
 }
 
 void RobotInterfaceOrvo2Rt::prepare(Hal::JointMasterTx& msg) const {
   msg.sender = _owner;
   msg.info = _tx_info;
   msg.tx.resize(_tx_info.size());
+}
+
+bool RobotInterfaceOrvo2Rt::prepared(const Hal::JointMasterTx& msg) const {
+  if (msg.sender != _owner || msg.info.size() != _tx_info.size() || msg.tx.size() != _tx_info.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < _tx_info.size(); ++i) {
+    if (msg.info[i].id != _tx_info[i].id) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void RobotInterfaceOrvo2Rt::prime_tx_pool() {
@@ -142,13 +195,22 @@ void RobotInterfaceOrvo2Rt::prime_tx_pool() {
   }
 }
 
+RobotInterfaceOrvo2Rt::JointSlot* RobotInterfaceOrvo2Rt::slot_of(size_t index, int id) {
+  // The master lists the joints in the order of the hardware description,
+  // mostly the order of their ids.
+  if (index < _joints.size() && _joints[index].id == id) {
+    return &_joints[index];
+  }
+  const auto slot = std::lower_bound(_joints.begin(), _joints.end(), id,
+                                     [](const JointSlot& s, int key) { return s.id < key; });
+  return slot == _joints.end() || slot->id != id ? nullptr : &*slot;
+}
+
 void RobotInterfaceOrvo2Rt::on_aggr_rx_recv(const Hal::JointMasterRx& msg) {
   const size_t entries = std::min(msg.info.size(), msg.rx.size());
   for (size_t i = 0; i < entries; ++i) {
-    const int id = msg.info[i].id;
-    const auto slot = std::lower_bound(_joints.begin(), _joints.end(), id,
-                                       [](const JointSlot& s, int key) { return s.joint->get_id() < key; });
-    if (slot == _joints.end() || slot->joint->get_id() != id) {
+    JointSlot* slot = slot_of(i, msg.info[i].id);
+    if (slot == nullptr) {
       continue;
     }
     Hal::JointApi& joint = *slot->joint;
@@ -181,40 +243,39 @@ bool RobotInterfaceOrvo2Rt::sense() {
 }
 
 bool RobotInterfaceOrvo2Rt::move() {
+  if (!_tx_loan) {
+    return false;
+  }
   const std::vector<ControlMode>& modes = getControlModes();
   bool pending = false;
-  for (JointSlot& slot : _joints) {
-    const uint8_t marked = slot.joint->get_tx().mask;
+  for (size_t i = 0; i < _joints.size(); ++i) {
+    JointSlot& slot = _joints[i];
+    const uint8_t marked = _tx_entries[i].mask;
     slot.valid_fields |= marked;
     pending = pending || (marked | (mode_fields(modes[slot.model_index]) & slot.valid_fields)) != 0;
   }
   if (!pending) {
     return true;
   }
-  if (!_tx_pub) {
+  auto next = _tx_pub->loanMessage();
+  if (!next) {
     return false;
   }
-  auto loan = _tx_pub->loanMessage();
-  if (!loan) {
-    return false;
+  Hal::JointMasterTx& following = next->value();
+  if (!prepared(following)) {
+    prepare(following);
   }
-  Hal::JointMasterTx& msg = loan->value();
-  prepare(msg);
   for (size_t i = 0; i < _joints.size(); ++i) {
-    const JointSlot& slot = _joints[i];
-    Hal::joint_tx& entry = msg.tx[i];
-    Hal::copy_joint_tx(entry, slot.joint->get_tx());
-    entry.mask = static_cast<uint8_t>(entry.mask | (mode_fields(modes[slot.model_index]) & slot.valid_fields));
+    Hal::joint_tx& entry = _tx_entries[i];
+    Hal::copy_joint_tx(following.tx[i], entry);
+    following.tx[i].mask = 0;
+    entry.mask = static_cast<uint8_t>(entry.mask |
+                                      (mode_fields(modes[_joints[i].model_index]) & _joints[i].valid_fields));
   }
-  if (!_tx_pub->publishLoaned(std::move(loan))) {
-    return false;
-  }
-  for (JointSlot& slot : _joints) {
-    Hal::joint_tx unmarked = slot.joint->get_tx();
-    unmarked.mask = 0;
-    slot.joint->set_tx(unmarked);
-  }
-  return true;
+  const bool published = _tx_pub->publishLoaned(std::move(_tx_loan));
+  _tx_loan = std::move(next);
+  _tx_entries = following.tx.data();
+  return published;
 }
 
 }  // namespace Orvo

@@ -1,5 +1,7 @@
 #include "orvo2/topics/publisher_base.h"
 
+#include <utility>
+
 #include "topic_channel.h"
 
 namespace Orvo {
@@ -11,12 +13,28 @@ PublisherBase::PublisherBase(std::shared_ptr<internal::TopicChannel> channel, st
 PublisherBase::PublisherBase(PublisherBase&& other) noexcept
     : _channel(std::move(other._channel)),
       _topic_name(std::move(other._topic_name)),
-      _owner(std::move(other._owner)) {}
+      _owner(std::move(other._owner)),
+      _watched(std::exchange(other._watched, nullptr)) {}
 
 PublisherBase::~PublisherBase() {
-  if (_channel) {
-    _channel->remove_publisher();
+  if (!_channel) {
+    return;
   }
+  if (_watched != nullptr) {
+    _channel->unwatch(*_watched);
+  }
+  _channel->remove_publisher();
+}
+
+void PublisherBase::watch_counts(TopicCounts& counts) {
+  if (!_channel) {
+    return;
+  }
+  if (_watched != nullptr) {
+    _channel->unwatch(*_watched);
+  }
+  _watched = &counts;
+  _channel->watch(counts);
 }
 
 internal::LoanClaim PublisherBase::claim_loan() {

@@ -23,12 +23,14 @@ void TopicChannel::add_publisher(const MessageBase& prototype) {
   }
   grow_pool(prototype, publisher_slots);
   _publishers.fetch_add(1);
+  update_watches();
 }
 
 void TopicChannel::remove_publisher() {
   std::lock_guard<mutex> guard(_setup_mutex);
   _spare_slots += publisher_slots;
   _publishers.fetch_sub(1);
+  update_watches();
 }
 
 DeliveryQueue& TopicChannel::add_subscriber(const MessageBase& prototype, size_t queue_size) {
@@ -36,6 +38,7 @@ DeliveryQueue& TopicChannel::add_subscriber(const MessageBase& prototype, size_t
   grow_pool(_seed ? *_seed : prototype, queue_size + 1);
   DeliveryQueue& queue = _subscribers.open(queue_size);
   _subscribers_count.fetch_add(1);
+  update_watches();
   return queue;
 }
 
@@ -44,6 +47,25 @@ void TopicChannel::remove_subscriber(DeliveryQueue& queue) {
   _subscribers.close(queue);
   _subscribers_count.fetch_sub(1);
   _spare_slots += queue.capacity() + 1;
+  update_watches();
+}
+
+void TopicChannel::watch(TopicCounts& counts) {
+  std::lock_guard<mutex> guard(_setup_mutex);
+  _watches.push_back(&counts);
+  update_watches();
+}
+
+void TopicChannel::unwatch(TopicCounts& counts) {
+  std::lock_guard<mutex> guard(_setup_mutex);
+  _watches.erase(std::remove(_watches.begin(), _watches.end(), &counts), _watches.end());
+}
+
+void TopicChannel::update_watches() {
+  for (TopicCounts* counts : _watches) {
+    counts->publishers.store(static_cast<uint32_t>(_publishers.load()), std::memory_order_release);
+    counts->subscribers.store(static_cast<uint32_t>(_subscribers_count.load()), std::memory_order_release);
+  }
 }
 
 LoanClaim TopicChannel::claim_loan() {

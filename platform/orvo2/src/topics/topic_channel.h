@@ -6,11 +6,13 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <vector>
 
 #include "framework/primitives/mutex.h"
 #include "delivery_queue.h"
 #include "hidden_symbol.h"
 #include "message_pool.h"
+#include "orvo2/topics/publisher_base.h"
 #include "subscriber_table.h"
 
 namespace Orvo {
@@ -35,6 +37,11 @@ public:
   // Returns the queue's pending messages to the pool.
   void remove_subscriber(DeliveryQueue& queue);
 
+  // Set-up only: lock. `counts` follows the numbers of publishers and
+  // subscribers from now until unwatch.
+  void watch(TopicCounts& counts);
+  void unwatch(TopicCounts& counts);
+
   // Any thread; lock-free, never allocates. A slot claimed for a loan.
   LoanClaim claim_loan();
   // Any thread; lock-free, never allocates. Takes the loan back and queues it
@@ -51,6 +58,7 @@ private:
   static constexpr size_t publisher_slots = 2;
   // Called with the set-up mutex held.
   void grow_pool(const MessageBase& prototype, size_t needed);
+  void update_watches();
 
   // A publish reads the table's and the pool's first words: one line.
   alignas(64) SubscriberTable _subscribers;
@@ -63,6 +71,8 @@ private:
   // The prototype of the first publisher, which every later slot copies
   // (set-up mutex); until a publisher comes, slots copy the topic's default.
   std::unique_ptr<MessageBase> _seed;
+  // The counts watched (set-up mutex).
+  std::vector<TopicCounts*> _watches;
 };
 
 }  // namespace internal

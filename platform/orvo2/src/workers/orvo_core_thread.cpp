@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "devices/device_pairing.h"
 #include "framework/primitives/device_info.h"
 #include "framework/typed/parameter.h"
 #include "framework/typed/topic.h"
@@ -118,6 +119,9 @@ void OrvoCoreThread::Impl::make_containers() {
     throw std::runtime_error(
         fmt::format("thread '{}' drives devices but the parameter '{}' is not set", name, hardware_param));
   }
+  // This thread drives every device made here, the joint master's clients
+  // included: a client and its driver both made here share their records.
+  Hal::DevicePairing pairing;
   for (const std::string& type : _hal.device_types) {
     std::vector<Hal::DeviceInfo> infos = hw.getDeviceInfoAll(type);
     if (infos.empty()) {
@@ -138,6 +142,7 @@ void OrvoCoreThread::Impl::make_containers() {
     }
     _containers.push_back(std::move(container));
   }
+  pairing.pair();
 }
 
 void OrvoCoreThread::Impl::load_plugins() {

@@ -23,7 +23,8 @@ public:
   // Control cycle, in the thread that drives the container: call every
   // device's sense/run/move in order of addition, each one always. True only
   // when every device returned true. Never allocates, never throws: a device
-  // that throws counts as false and is reported once in the journal.
+  // that throws counts as false and is reported once in the journal. The
+  // commands move_all delivers share one stamp (devices/receive_time.h).
   virtual bool sense_all();
   virtual bool run_all();
   virtual bool move_all();

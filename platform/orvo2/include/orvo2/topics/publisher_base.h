@@ -3,6 +3,8 @@
 // pool, filled in place and handed back: publishing copies nothing,
 // allocates nothing and takes no lock.
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -14,6 +16,13 @@ namespace Orvo {
 namespace internal {
 class TopicChannel;
 }
+
+// A topic's numbers of publishers and subscribers, kept by the topic for
+// whoever watches them (PublisherBase::watch_counts). Any thread reads them.
+struct TopicCounts {
+  std::atomic<uint32_t> publishers{0};
+  std::atomic<uint32_t> subscribers{0};
+};
 
 class PublisherBase {
 public:
@@ -37,6 +46,11 @@ public:
   // published, also with no subscriber. False when `message` is null, not a
   // loan of this topic, or already published.
   bool publishLoaned(std::shared_ptr<MessageBase>&& message);
+
+  // Set-up only; takes the topic's set-up mutex. From now until this
+  // publisher goes, `counts` follows the topic's numbers of publishers and
+  // subscribers; it must outlive the publisher. A later call moves the watch.
+  void watch_counts(TopicCounts& counts);
 
   // Any thread; never block, never allocate.
   const std::string& getTopicName() const { return _topic_name; }
@@ -66,6 +80,7 @@ private:
   std::shared_ptr<internal::TopicChannel> _channel;
   std::string _topic_name;
   std::string _owner;
+  TopicCounts* _watched = nullptr;
 };
 
 }  // namespace Orvo
