@@ -8,11 +8,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "devices/device_tpl_common.h"
 #include "framework/primitives/debug.h"
 #include "orvo2/devices/device_topics.h"
-#include "devices/device_tpl_common.h"
 #include "devices/paired_records.h"
+#include "devices/device_tpl_common.h"
 
 namespace Orvo {
 namespace Hal {

@@ -14,6 +14,7 @@
 #include "devices/receive_time.h"
 #include "framework/primitives/debug.h"
 #include "orvo2/devices/device_topics.h"
+#include "devices/device_tpl_common.h"
 
 namespace Orvo {
 namespace Hal {

@@ -10,9 +10,10 @@
 #include <cstddef>
 #include <memory>
 
-#include "devices/device_tpl_common.h"
 #include "devices/paired_records.h"
+#include "devices/device_tpl_common.h"
 #include "orvo2/devices/joint_base.h"
+#include "devices/joint_records.h"
 
 namespace Orvo {
 
