@@ -83,8 +83,9 @@ void JointDeviceMaster::make_pipelines(const DeviceContainer<JointBase>& found) 
     tx_map.emplace(joint->get_id(), std::move(data));  // ids are unique (discover_joints)
     joints.push_back(joint);
   }
-  for (const auto& entry : tx_map) {
+  for (auto& entry : tx_map) {
     known_ids.push_back(entry.first);
+    tx_by_id.push_back(&entry.second);
   }
   for (const DeviceInfo& info : infos) {
     const auto record = tx_map.find(info.id);

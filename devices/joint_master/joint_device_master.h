@@ -165,6 +165,8 @@ private:
   // a client that sends the joints in the order of the aggregated rx is
   // served without a lookup.
   std::vector<JointTxData*> tx_by_index;
+  // tx_map's records in its order (ascending id), walked by every move.
+  std::vector<JointTxData*> tx_by_id;
   std::vector<std::shared_ptr<JointBase>> joints;
   std::chrono::nanoseconds period{0};
   std::shared_ptr<CallbackQueue> tx_queue;

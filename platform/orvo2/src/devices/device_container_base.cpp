@@ -5,11 +5,21 @@
 #include <stdexcept>
 
 #include "devices/receive_time.h"
+#include "framework/primitives/prefetch.h"
 #include "orvo2/context/context.h"
 #include "orvo2/context/journal.h"
 
 namespace Orvo {
 namespace Hal {
+namespace {
+
+// The devices of a cycle are cold again by the next one: each one's first
+// lines are fetched this many devices ahead of its step.
+constexpr size_t kPrefetchAhead = 4;
+constexpr size_t kPrefetchBytes = 256;
+
+}  // namespace
+
 DeviceContainerBase::~DeviceContainerBase() = default;
 
 bool DeviceContainerBase::sense_all() { return step_all(Step::Sense); }
@@ -23,10 +33,8 @@ bool DeviceContainerBase::step_all(Step step) {
   bool all_ok = true;
   const size_t count = _devices.size();
   for (size_t i = 0; i < count; ++i) {
-    // The next device's object is fetched while this one steps: the devices
-    // of a cycle are cold again by the next one.
-    if (i + 1 < count) {
-      __builtin_prefetch(_devices[i + 1].get());
+    if (i + kPrefetchAhead < count) {
+      prefetch_lines(_devices[i + kPrefetchAhead].get(), kPrefetchBytes);
     }
     Device& device = *_devices[i];
     bool ok = false;
