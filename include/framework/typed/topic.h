@@ -65,17 +65,18 @@ std::shared_ptr<Subscriber<T>> Topic::make_subscriber(std::function<void(const T
 }
 
 template <typename T>
-std::shared_ptr<Topic> TopicManager::find_topic_if(std::string name, bool& mismatch) {
-  mismatch = false;
+std::shared_ptr<Topic> TopicManager::find_or_make_topic(const std::string& name) {
   const auto it = _topics.find(name);
   if (it == _topics.end()) {
-    return nullptr;
+    std::shared_ptr<Topic> topic = Topic::MakeInstance<T>(name);
+    _topics.emplace(name, topic);
+    return topic;
   }
   if (!same_type(it->second->getTypeInfo(), typeid(T))) {
-    mismatch = true;
     fmt::print("Topic type mismatch for '{}': \n  requested: {} \n  actual:    {} \n", name, demangle<T>(),
                it->second->getTypeName());
     std::fflush(stdout);
+    return nullptr;
   }
   return it->second;
 }
@@ -83,14 +84,9 @@ std::shared_ptr<Topic> TopicManager::find_topic_if(std::string name, bool& misma
 template <typename T>
 std::shared_ptr<Publisher<T>> TopicManager::advertise(std::string name, T prototype, std::string owner) {
   std::lock_guard<mutex> guard(_mutex);
-  bool mismatch = false;
-  std::shared_ptr<Topic> topic = find_topic_if<T>(name, mismatch);
-  if (mismatch) {
-    return nullptr;
-  }
+  const std::shared_ptr<Topic> topic = find_or_make_topic<T>(name);
   if (!topic) {
-    topic = Topic::MakeInstance<T>(name);
-    _topics.emplace(name, topic);
+    return nullptr;
   }
   auto publisher = topic->make_publisher<T>(std::move(prototype), std::move(owner));
   _cond.notify_one();
@@ -101,14 +97,9 @@ template <typename T>
 std::shared_ptr<Subscriber<T>> TopicManager::subscribe(std::string name, std::function<void(const T&)> callback,
                                                        CallbackQueue* queue, int queue_size, std::string owner) {
   std::lock_guard<mutex> guard(_mutex);
-  bool mismatch = false;
-  std::shared_ptr<Topic> topic = find_topic_if<T>(name, mismatch);
-  if (mismatch) {
-    return nullptr;
-  }
+  const std::shared_ptr<Topic> topic = find_or_make_topic<T>(name);
   if (!topic) {
-    topic = Topic::MakeInstance<T>(name);
-    _topics.emplace(name, topic);
+    return nullptr;
   }
   return topic->make_subscriber<T>(std::move(callback), queue, queue_size, std::move(owner));
 }

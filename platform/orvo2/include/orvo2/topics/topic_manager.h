@@ -30,10 +30,10 @@ public:
   TopicManager(const TopicManager&) = delete;
   TopicManager& operator=(const TopicManager&) = delete;
 
-  // Called with the registry mutex held. The topic of that name or null;
-  // `mismatch` is set (and a line printed) when its type is not T.
+  // Called with the registry mutex held. The topic of that name, made when
+  // there is none; null (and a line printed) when its type is not T.
   template <typename T>
-  std::shared_ptr<Topic> find_topic_if(std::string name, bool& mismatch);
+  std::shared_ptr<Topic> find_or_make_topic(const std::string& name);
 
   // Set-up only: lock the registry, allocate. A null handle when the name
   // belongs to a topic of another type.
